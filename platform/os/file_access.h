@@ -1,0 +1,35 @@
+#pragma once
+#include <string>
+#include <utility>
+
+namespace marqen::os {
+
+// Owns a POSIX file descriptor; closes it when it goes out of scope.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) noexcept : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) reset(std::exchange(other.fd_, -1));
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() { reset(); }
+
+  int get() const noexcept { return fd_; }
+  explicit operator bool() const noexcept { return fd_ >= 0; }
+  void reset(int fd = -1) noexcept;
+  // Closes now and reports whether the close itself succeeded (a deferred write error shows
+  // up here on some file systems).
+  bool close() noexcept;
+
+ private:
+  int fd_ = -1;
+};
+
+bool pathExists(const std::string& path) noexcept;
+bool isReadableAndWritable(const std::string& path) noexcept;
+
+}  // namespace marqen::os

@@ -1,0 +1,3 @@
+extern "C" __attribute__((visibility("default"))) int marqenLoaderProbe(int x) {
+  return x * 2 + 1;
+}
