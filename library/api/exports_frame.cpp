@@ -1,0 +1,51 @@
+// Exports of the library frame: messages, the trusted CA list, Base64 conversion.
+
+#include <cstdint>
+#include <limits>
+
+#include "library/api/error_table.h"
+#include "library/api/library_error.h"
+#include "library/api/signer_library.h"
+#include "library/include/Marqen_InterfaceV2.h"
+#include "library/util/base64.h"
+#include "library/util/heap_buffer.h"
+#include "library/util/working_copy.h"
+
+using namespace marqen;
+
+extern "C" {
+
+MARQEN_API const char* getErrorMessage(ErrorCode code) {
+  return errorMessage(code);
+}
+
+MARQEN_API ErrorCode setTrustedCANames(const char16_t* const* names, int32_t count) {
+  return runExport(
+      [&] { raiseIfFailed(SignerLibrary::instance().setTrustedCANames(names, count)); });
+}
+
+MARQEN_API ErrorCode DERtoBase64(const DataBuffer* input, char** output) {
+  return runExport([&] {
+    const WorkingCopy copy = readInput(input);
+    if (!output || !*output) raiseError(err::kNullOutput);
+    const std::string text = encodeBase64(copy.bytes());
+    if (text.empty()) raiseError(err::kDerToBase64);
+    *output = heapCopy(text).release();
+  });
+}
+
+MARQEN_API ErrorCode Base64toDER(const DataBuffer* input, unsigned char** output,
+                                 int32_t* outputLength) {
+  return runExport([&] {
+    const WorkingCopy copy = readInput(input);
+    if (!output || !*output || !outputLength) raiseError(err::kNullOutput);
+    const auto bytes = decodeBase64(copy.text());
+    if (bytes.empty()) raiseError(err::kBase64ToDer);
+    // Decoding never grows the text, so the count fits the input's 32-bit length.
+    const auto count = static_cast<int32_t>(bytes.size());
+    *output = heapCopy(bytes).release();
+    *outputLength = count;
+  });
+}
+
+}  // extern "C"

@@ -1,0 +1,20 @@
+#pragma once
+// The library's Base64 text: standard alphabet with "=" padding, a line feed after every 64
+// characters. The decoder is deliberately lenient in the ways existing callers depend on.
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace marqen {
+
+// Never fails; empty input gives empty text.
+std::string encodeBase64(std::span<const unsigned char> bytes);
+
+// Never fails. Line breaks are skipped; any character outside the alphabet and "=" gives no
+// bytes at all; a short last group is completed with "A"; an "=" inside the text only
+// suppresses the byte(s) of its own group.
+std::vector<unsigned char> decodeBase64(std::string_view text);
+
+}  // namespace marqen

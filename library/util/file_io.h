@@ -1,0 +1,26 @@
+#pragma once
+// Whole-file reading and writing for the library's inputs and outputs.
+
+#include <cstdint>
+#include <string>
+
+#include "library/include/Marqen_InterfaceV2.h"
+#include "library/util/working_copy.h"
+
+namespace marqen {
+
+// Reads a whole regular file. Raises 202 when it cannot be opened (empty path, missing, not a
+// regular file), 201 when it is empty, 203 when it cannot be read completely or is too large
+// for a 32-bit length, 401 when memory runs out.
+WorkingCopy readInputFile(const char16_t* filePath);
+
+// Creates or replaces a file with the bytes. Returns 208 (null path), 202 (empty path, cannot
+// create), 402 (no bytes), checkOutputFolder's code, or 204 when not every byte reached the
+// file; a partly written file is removed.
+ErrorCode writeOutputFile(const unsigned char* bytes, int32_t count, const char16_t* filePath);
+
+// The folder of the path (the current folder for a bare file name) must exist (205) and be
+// readable and writable (206).
+ErrorCode checkOutputFolder(const std::string& filePath);
+
+}  // namespace marqen

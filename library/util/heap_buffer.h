@@ -1,0 +1,28 @@
+#pragma once
+// Buffers handed to a caller: allocated with calloc, one element longer than counted and
+// zero-filled, released by the caller with free(). Until handed over they are owned here, so a
+// failure after allocation frees them.
+
+#include <cstdlib>
+#include <memory>
+#include <span>
+#include <string_view>
+
+namespace marqen {
+
+struct FreeDeleter {
+  void operator()(void* p) const noexcept { std::free(p); }
+};
+
+template <typename T>
+using HeapPtr = std::unique_ptr<T, FreeDeleter>;
+
+// A zero-filled array of count + 1 elements; raises the memory-allocation code on failure.
+template <typename T>
+HeapPtr<T> heapAllocate(std::size_t count);
+
+HeapPtr<unsigned char> heapCopy(std::span<const unsigned char> bytes);
+HeapPtr<char> heapCopy(std::string_view text);
+HeapPtr<char16_t> heapCopy(std::u16string_view text);
+
+}  // namespace marqen

@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "library/api/library_error.h"
+#include "library/util/file_io.h"
+#include "platform/os/text.h"
+#include "tests/support/temp_dir.h"
+
+namespace marqen {
+namespace {
+
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+std::u16string wide(const std::string& s) {
+  return os::toUtf16(s);
+}
+
+ErrorCode readCode(const char16_t* path) {
+  try {
+    (void)readInputFile(path);
+    return err::kNoError;
+  } catch (const LibraryError& e) {
+    return e.code();
+  }
+}
+
+ErrorCode write(std::string_view content, const std::string& path) {
+  const auto p = wide(path);
+  return writeOutputFile(reinterpret_cast<const unsigned char*>(content.data()),
+                         static_cast<int32_t>(content.size()), p.c_str());
+}
+
+TEST(ReadInputFile, ReadsWholeFileWithUncountedTerminator) {
+  TempDir dir;
+  const std::string content("bin\0ary\xFF", 8);
+  writeFile(dir.file("in.bin"), content);
+  const auto copy = readInputFile(wide(dir.file("in.bin")).c_str());
+  ASSERT_EQ(copy.size(), content.size());
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(copy.data()), copy.size()), content);
+  EXPECT_EQ(copy.data()[copy.size()], 0);
+}
+
+TEST(ReadInputFile, ReadsUnicodeFileNames) {
+  TempDir dir;
+  writeFile(dir.file("d\xC3\xA9j\xC3\xA0.txt"), "x");
+  const std::u16string path = wide(dir.path().string()) + u"/d\u00E9j\u00E0.txt";
+  EXPECT_EQ(readInputFile(path.c_str()).size(), 1U);
+}
+
+TEST(ReadInputFile, FailureCodes) {
+  TempDir dir;
+  writeFile(dir.file("empty"), "");
+  EXPECT_EQ(readCode(wide(dir.file("empty")).c_str()), err::kEmptyInputFile);
+  EXPECT_EQ(readCode(wide(dir.file("missing")).c_str()), err::kFileOpenRead);
+  EXPECT_EQ(readCode(u""), err::kFileOpenRead);
+  EXPECT_EQ(readCode(nullptr), err::kFileOpenRead);
+  // A folder opens for reading on this platform but is not an input file.
+  EXPECT_EQ(readCode(wide(dir.path().string()).c_str()), err::kFileOpenRead);
+}
+
+TEST(ReadInputFile, FileTooLargeForA32BitLengthIsRefusedNotTruncated) {
+  TempDir dir;
+  const std::string path = dir.file("huge.bin");
+  { std::ofstream create(path); }
+  // A sparse file: no disk space is used, and nothing should be read from it.
+  ASSERT_EQ(::truncate(path.c_str(), (1LL << 31) + 16), 0);
+  EXPECT_EQ(readCode(wide(path).c_str()), err::kFileIncompleteRead);
+}
+
+TEST(WriteOutputFile, ArgumentChecksInOrder) {
+  TempDir dir;
+  const unsigned char byte = 'x';
+  EXPECT_EQ(writeOutputFile(&byte, 1, nullptr), err::kInvalidOutputPath);
+  EXPECT_EQ(writeOutputFile(nullptr, 1, nullptr), err::kInvalidOutputPath);
+  EXPECT_EQ(writeOutputFile(&byte, 1, u""), err::kFileOpenRead);
+  EXPECT_EQ(writeOutputFile(nullptr, 1, u""), err::kFileOpenRead);
+  const auto path = wide(dir.file("out"));
+  EXPECT_EQ(writeOutputFile(nullptr, 1, path.c_str()), err::kInvalidInputBuffer);
+  EXPECT_EQ(writeOutputFile(&byte, 0, path.c_str()), err::kInvalidInputBuffer);
+  EXPECT_EQ(writeOutputFile(&byte, -5, path.c_str()), err::kInvalidInputBuffer);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("out")));
+}
+
+TEST(WriteOutputFile, MissingFolderAndFolderThatIsAFile) {
+  TempDir dir;
+  EXPECT_EQ(write("x", dir.file("no/such/folder/out")), err::kFolderMissing);
+  writeFile(dir.file("plain"), "x");
+  EXPECT_EQ(write("x", dir.file("plain") + "/out"), err::kFileOpenRead);
+}
+
+TEST(WriteOutputFile, ReplacesExistingContent) {
+  TempDir dir;
+  writeFile(dir.file("out"), "a much longer previous content");
+  ASSERT_EQ(write("new", dir.file("out")), err::kNoError);
+  EXPECT_EQ(readFile(dir.file("out")), "new");
+}
+
+TEST(WriteOutputFile, BareFileNameGoesToTheCurrentFolder) {
+  TempDir dir;
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  const ErrorCode code = write("here", "bare.out");
+  std::filesystem::current_path(previous);
+  ASSERT_EQ(code, err::kNoError);
+  EXPECT_EQ(readFile(dir.file("bare.out")), "here");
+}
+
+TEST(WriteOutputFile, ReadOnlyFolderGives206) {
+  TempDir dir;
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all |
+                                               std::filesystem::perms::group_exec |
+                                               std::filesystem::perms::others_exec);
+  const std::string folder = dir.file("readonly");
+  std::filesystem::create_directory(folder);
+  std::filesystem::permissions(
+      folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                  std::filesystem::perms::group_read | std::filesystem::perms::group_exec |
+                  std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
+  // Root may write anywhere, so the check runs as an ordinary user in a child process.
+  const auto asOrdinaryUser = [&] {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) std::_Exit(3);
+    std::_Exit(write("x", folder + "/out") == err::kFolderNotReadWritable ? 0 : 1);
+  };
+  EXPECT_EXIT(asOrdinaryUser(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(WriteOutputFile, PartlyWrittenFileIsRemoved) {
+  TempDir dir;
+  const std::string path = dir.file("partial.out");
+  // The file size limit lets the first bytes through and refuses the rest.
+  const auto withSizeLimit = [&] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{10, 10};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) std::_Exit(3);
+    const ErrorCode code = write(std::string(100, 'x'), path);
+    std::_Exit(code == err::kFileIncompleteWrite && !std::filesystem::exists(path) ? 0 : 1);
+  };
+  EXPECT_EXIT(withSizeLimit(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(WriteOutputFile, DeviceThatRefusesEveryByteIsNotRemoved) {
+  if (::geteuid() != 0 || !std::filesystem::exists("/dev/full"))
+    GTEST_SKIP() << "needs /dev/full writable in a writable /dev";
+  EXPECT_EQ(write("x", "/dev/full"), err::kFileIncompleteWrite);
+  EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+}
+
+TEST(CheckOutputFolder, Codes) {
+  TempDir dir;
+  EXPECT_EQ(checkOutputFolder(dir.file("x")), err::kNoError);
+  EXPECT_EQ(checkOutputFolder(dir.file("nope/x")), err::kFolderMissing);
+  EXPECT_EQ(checkOutputFolder("x"), err::kNoError);  // the current folder
+}
+
+}  // namespace
+}  // namespace marqen
