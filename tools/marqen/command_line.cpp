@@ -1,0 +1,58 @@
+#include "tools/marqen/command_line.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <system_error>
+
+#include "platform/os/text.h"
+
+namespace marqen::tool {
+
+int reportLibraryError(ErrorCode code) {
+  std::cerr << "error " << code << ": " << getErrorMessage(code) << '\n';
+  return kExitFailed;
+}
+
+int reportUsage(std::string_view usage) {
+  std::cerr << "usage: marqen " << usage << '\n';
+  return kExitUsage;
+}
+
+FileInput::FileInput(const std::string& path) : path_(os::toUtf16(path)) {
+  buffer_.filePath = path_.data();
+  buffer_.kind = DATA_IN_FILE;
+}
+
+bool writeFileAtomically(const std::string& path, std::span<const unsigned char> bytes) {
+  namespace fs = std::filesystem;
+  const fs::path target(path);
+  fs::path temporary = target;
+  temporary += ".tmp-" + std::to_string(::getpid());
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+      std::cerr << "cannot write " << path << ": " << std::strerror(errno) << '\n';
+      std::error_code ignored;
+      fs::remove(temporary, ignored);
+      return false;
+    }
+  }
+  std::error_code ec;
+  fs::rename(temporary, target, ec);
+  if (ec) {
+    std::cerr << "cannot write " << path << ": " << ec.message() << '\n';
+    fs::remove(temporary, ec);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace marqen::tool

@@ -1,0 +1,8 @@
+#pragma once
+#include "tools/marqen/command_line.h"
+
+namespace marqen::tool {
+
+int runBase64(Arguments args);
+
+}  // namespace marqen::tool

@@ -1,0 +1,55 @@
+// marqen: signatures and certificates from the command line, through the library's exports.
+
+#include <array>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/marqen/commands.h"
+
+namespace marqen::tool {
+namespace {
+
+constexpr std::array kCommands = {
+    Command{"base64", "base64 encode FILE", "print FILE as Base64 text", runBase64},
+    Command{"base64", "base64 decode FILE OUT", "write the bytes of the Base64 text in FILE to OUT",
+            runBase64},
+};
+
+void printHelp(std::ostream& out) {
+  out << "usage: marqen COMMAND [ARGUMENTS]\n\ncommands:\n";
+  for (const auto& command : kCommands)
+    out << "  " << command.usage << "\n      " << command.summary << '\n';
+  out << "  --help\n      show this list\n"
+      << "\nOn failure marqen prints the library's message as \"error N: message\" and exits "
+         "with 1 (2 for a usage error).\n";
+}
+
+int run(const std::vector<std::string>& argv) {
+  if (argv.empty()) {
+    printHelp(std::cerr);
+    return kExitUsage;
+  }
+  if (argv[0] == "--help" || argv[0] == "-h" || argv[0] == "help") {
+    printHelp(std::cout);
+    return kExitOk;
+  }
+  for (const auto& command : kCommands) {
+    if (command.name == argv[0]) return command.run(Arguments(argv).subspan(1));
+  }
+  std::cerr << "marqen: unknown command '" << argv[0] << "'\n";
+  printHelp(std::cerr);
+  return kExitUsage;
+}
+
+}  // namespace
+}  // namespace marqen::tool
+
+int main(int argc, char** argv) {
+  try {
+    return marqen::tool::run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::exception& e) {
+    std::cerr << "marqen: " << e.what() << '\n';
+    return marqen::tool::kExitFailed;
+  }
+}
