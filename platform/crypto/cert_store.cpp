@@ -1,0 +1,171 @@
+#include "platform/crypto/cert_store.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <system_error>
+
+#include "platform/os/file_access.h"
+
+namespace marqen::crypto {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::array kCertificateExtensions = {".cer", ".crt", ".der", ".pem"};
+
+bool isCertificateFile(const fs::path& path) {
+  const std::string ext = path.extension().string();
+  return std::find(kCertificateExtensions.begin(), kCertificateExtensions.end(), ext) !=
+         kCertificateExtensions.end();
+}
+
+std::optional<Bytes> readSmallFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return bytes;
+}
+
+fs::path sibling(const fs::path& file, const char* extension) {
+  fs::path p = file;
+  p.replace_extension(extension);
+  return p;
+}
+
+// Writes a file under a temporary name and renames it into place.
+bool writeAtomically(const fs::path& target, std::string_view content, mode_t mode) {
+  fs::path temporary = target;
+  temporary += ".tmp-" + std::to_string(::getpid());
+  os::UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+  if (!fd) return false;
+  std::size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t n = ::write(fd.get(), content.data() + done, content.size() - done);
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  const bool ok = done == content.size() && ::fsync(fd.get()) == 0 && fd.close();
+  std::error_code ec;
+  if (ok) fs::rename(temporary, target, ec);
+  if (!ok || ec) {
+    fs::remove(temporary, ec);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+fs::path certStoreRoot() {
+  if (const char* explicitRoot = std::getenv("MARQEN_CERTSTORE"); explicitRoot && *explicitRoot)
+    return explicitRoot;
+  fs::path data;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
+    data = xdg;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    data = fs::path(home) / ".local/share";
+  } else {
+    data = ".local/share";
+  }
+  return data / "marqen/certstore";
+}
+
+fs::path StoredCertificate::keyFile() const {
+  return sibling(file, ".key");
+}
+fs::path StoredCertificate::tokenFile() const {
+  return sibling(file, ".p11");
+}
+
+bool StoredCertificate::hasPrivateKey() const {
+  std::error_code ec;
+  return fs::exists(keyFile(), ec) || fs::exists(tokenFile(), ec);
+}
+
+std::unique_ptr<PrivateKey> StoredCertificate::openPrivateKey() const {
+  auto key = loadKeyFile(keyFile());
+  if (key && key->matches(certificate)) return key;
+  return nullptr;
+}
+
+std::optional<CertificateStore> CertificateStore::open(std::string_view name) {
+  return openFolder(certStoreRoot() / name);
+}
+
+std::optional<CertificateStore> CertificateStore::openFolder(const fs::path& folder) {
+  CertificateStore store;
+  store.folder_ = folder;
+  std::error_code ec;
+  if (!fs::exists(folder, ec)) {
+    if (ec) return std::nullopt;
+    return store;
+  }
+  std::vector<fs::path> files;
+  fs::directory_iterator it(folder, ec);
+  if (ec) return std::nullopt;
+  for (; it != fs::directory_iterator(); it.increment(ec)) {
+    if (ec) return std::nullopt;
+    if (it->is_regular_file(ec) && isCertificateFile(it->path())) files.push_back(it->path());
+  }
+  // Byte order of the file names is the store's own order.
+  std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
+    return a.filename().native() < b.filename().native();
+  });
+  for (const auto& file : files) {
+    const auto bytes = readSmallFile(file);
+    if (!bytes) continue;
+    if (auto certificate = Certificate::fromDerOrPem(*bytes))
+      store.certificates_.push_back({std::move(*certificate), file});
+  }
+  return store;
+}
+
+IssuerLookup findIssuer(const Certificate& subject,
+                        std::initializer_list<const CertificateStore*> stores) {
+  if (subject.isSelfSigned()) return {IssuerStatus::SelfSigned, std::nullopt};
+  for (const CertificateStore* store : stores) {
+    for (const auto& entry : store->certificates()) {
+      if (!entry.certificate.sameAs(subject) && subject.isIssuedBy(entry.certificate))
+        return {IssuerStatus::Found, entry.certificate};
+    }
+  }
+  return {IssuerStatus::NotFound, std::nullopt};
+}
+
+StoreWrite addToStore(const fs::path& folder, const Certificate& certificate,
+                      const PrivateKey* key) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) return StoreWrite::Failed;
+  const fs::path certificateFile = folder / (certificate.thumbprint() + ".cer");
+  if (fs::exists(certificateFile, ec)) return StoreWrite::AlreadyPresent;
+  // The key goes first: a certificate never appears in MY claiming a key that is not there.
+  if (key && !writeAtomically(sibling(certificateFile, ".key"), privateKeyPem(*key), 0600))
+    return StoreWrite::Failed;
+  const Bytes der = certificate.der();
+  const std::string_view content(reinterpret_cast<const char*>(der.data()), der.size());
+  if (!writeAtomically(certificateFile, content, 0644)) {
+    if (key) fs::remove(sibling(certificateFile, ".key"), ec);
+    return StoreWrite::Failed;
+  }
+  return StoreWrite::Written;
+}
+
+bool removeFromStore(const StoredCertificate& entry) {
+  std::error_code ec;
+  const bool removed = fs::remove(entry.file, ec) && !ec;
+  fs::remove(entry.keyFile(), ec);
+  fs::remove(entry.tokenFile(), ec);
+  return removed;
+}
+
+}  // namespace marqen::crypto
