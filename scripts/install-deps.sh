@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config binutils clang-format
-  libssl-dev openssl
+  libssl-dev openssl gnutls-bin
   libgtest-dev
 )
 

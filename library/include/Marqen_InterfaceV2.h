@@ -40,6 +40,35 @@ typedef struct DataBuffer {
   int32_t kind;
 } DataBuffer;
 
+/* Store types of the certificate exports. */
+enum { STORE_PERSONAL = 1, STORE_OTHER_PEOPLE = 2 };
+
+/* Certificate types: what the certificate is wanted for, hence which key usage it needs. */
+enum { SIGNING_CERTIFICATE = 1, ENCRYPTION_CERTIFICATE = 2 };
+
+/* CertificateLocator.locationType. */
+enum { LOCATION_PFX_FILE = 1, LOCATION_STORE = 2 };
+
+/* Where the signing operations find the signer's certificate: in the personal store by issuer
+ * name and serial number, or in a PFX file with its password (null or empty: none). */
+typedef struct CertificateLocator {
+  char16_t* issuerDN;
+  char* serialNumber; /* upper- or lower-case hex, most significant byte first */
+  char16_t* pfxFilePath;
+  char16_t* pfxPassword;
+  uint32_t locationType;
+} CertificateLocator;
+
+/* Certificate details. The library allocates the three strings (calloc); the caller frees
+ * them. Names are in the library's text form: "CN=..., O=..., C=..." (most specific first). */
+typedef struct CertificateDetails {
+  char16_t* issuerName;
+  char* serialNumberHex;
+  int32_t expiryTime; /* notAfter, Unix seconds (low 32 bits) */
+  char16_t* subjectName;
+  int32_t certificateType;
+} CertificateDetails;
+
 /* The message of an error code, or "Unsupported Error Code". The text belongs to the library
  * and stays valid while it is loaded; do not free it. */
 MARQEN_API const char* getErrorMessage(ErrorCode code);
@@ -56,6 +85,24 @@ MARQEN_API ErrorCode DERtoBase64(const DataBuffer* input, char** output);
  * with a new buffer of the decoded bytes plus one zero byte, and *outputLength gets the count. */
 MARQEN_API ErrorCode Base64toDER(const DataBuffer* input, unsigned char** output,
                                  int32_t* outputLength);
+
+/* Details of a certificate in the personal (1) or other-people (2) store, found by issuer name
+ * and serial number, checked for the key usage of the certificate type and the trusted CAs. */
+MARQEN_API ErrorCode getCertificateDetailsFromStore(const char16_t* issuerDN,
+                                                    const char* serialNumber, int32_t storeType,
+                                                    int32_t certificateType,
+                                                    CertificateDetails** result);
+
+/* Details of the certificate that has its private key in a PFX file. */
+MARQEN_API ErrorCode getCertificateDetailsFromFile(const char16_t* pfxFilePath,
+                                                   const char16_t* pfxPassword,
+                                                   int32_t certificateType,
+                                                   CertificateDetails** result);
+
+/* Details of a certificate given as Base64 text or DER bytes of the given length. */
+MARQEN_API ErrorCode getCertificateDetailsFromCertString(const char* certString, int32_t length,
+                                                         int32_t certificateType,
+                                                         CertificateDetails** result);
 
 #ifdef __cplusplus
 }

@@ -24,8 +24,15 @@ std::set<std::string> definedDynamicSymbols() {
 }
 
 TEST(ExportedSymbols, ExactlyTheBuiltExportsAndNothingElseOfOurs) {
-  const std::set<std::string> expected = {"getErrorMessage", "setTrustedCANames", "DERtoBase64",
-                                          "Base64toDER"};
+  const std::set<std::string> expected = {
+      "getErrorMessage",
+      "setTrustedCANames",
+      "DERtoBase64",
+      "Base64toDER",
+      "getCertificateDetailsFromStore",
+      "getCertificateDetailsFromFile",
+      "getCertificateDetailsFromCertString",
+  };
   const auto symbols = definedDynamicSymbols();
   EXPECT_EQ(symbols, expected);
 }

@@ -23,6 +23,32 @@ int reportUsage(std::string_view usage) {
   return kExitUsage;
 }
 
+std::optional<ParsedArguments> parseArguments(
+    Arguments args, std::initializer_list<std::string_view> valueOptions) {
+  ParsedArguments parsed;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (!arg.starts_with("--")) {
+      parsed.positional.push_back(arg);
+      continue;
+    }
+    const std::string name = arg.substr(2);
+    bool known = false;
+    for (const auto option : valueOptions)
+      known = known || option == name;
+    if (!known) {
+      std::cerr << "marqen: unknown option " << arg << '\n';
+      return std::nullopt;
+    }
+    if (i + 1 >= args.size()) {
+      std::cerr << "marqen: option " << arg << " needs a value\n";
+      return std::nullopt;
+    }
+    parsed.options[name] = args[++i];
+  }
+  return parsed;
+}
+
 FileInput::FileInput(const std::string& path) : path_(os::toUtf16(path)) {
   buffer_.filePath = path_.data();
   buffer_.kind = DATA_IN_FILE;

@@ -3,10 +3,13 @@
 // wrappers for what the library hands back.
 
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "library/include/Marqen_InterfaceV2.h"
 
@@ -29,6 +32,22 @@ struct Command {
 int reportLibraryError(ErrorCode code);
 // Prints "usage: marqen USAGE"; returns the usage exit code.
 int reportUsage(std::string_view usage);
+
+inline constexpr int kExitAlreadyPresent = 3;
+
+// Positional arguments and "--name value" options, for the options a command declares.
+struct ParsedArguments {
+  std::vector<std::string> positional;
+  std::map<std::string, std::string, std::less<>> options;
+
+  const std::string* option(std::string_view name) const {
+    const auto it = options.find(name);
+    return it == options.end() ? nullptr : &it->second;
+  }
+};
+// Empty when an option is unknown or lacks its value (the reason is printed).
+std::optional<ParsedArguments> parseArguments(Arguments args,
+                                              std::initializer_list<std::string_view> valueOptions);
 
 // Library results are calloc'd buffers released with free().
 struct FreeDeleter {

@@ -4,5 +4,6 @@
 namespace marqen::tool {
 
 int runBase64(Arguments args);
+int runCertstore(Arguments args);
 
 }  // namespace marqen::tool

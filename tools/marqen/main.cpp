@@ -14,6 +14,15 @@ constexpr std::array kCommands = {
     Command{"base64", "base64 encode FILE", "print FILE as Base64 text", runBase64},
     Command{"base64", "base64 decode FILE OUT", "write the bytes of the Base64 text in FILE to OUT",
             runBase64},
+    Command{"certstore", "certstore import FILE.pfx [--password P]",
+            "put the certificate with its key into MY, its CA certificates into CA and ROOT",
+            runCertstore},
+    Command{"certstore", "certstore import FILE.cer --store NAME",
+            "add one certificate (DER or PEM) to MY, ADDRESSBOOK, CA or ROOT", runCertstore},
+    Command{"certstore", "certstore list [--store NAME]",
+            "print subject, issuer, serial and expiry of each certificate", runCertstore},
+    Command{"certstore", "certstore remove --store NAME --serial S --issuer DN",
+            "remove a certificate (and its key); DN exactly as list prints it", runCertstore},
 };
 
 void printHelp(std::ostream& out) {
@@ -22,7 +31,8 @@ void printHelp(std::ostream& out) {
     out << "  " << command.usage << "\n      " << command.summary << '\n';
   out << "  --help\n      show this list\n"
       << "\nOn failure marqen prints the library's message as \"error N: message\" and exits "
-         "with 1 (2 for a usage error).\n";
+         "with 1 (2 for a usage error, 3 when an imported certificate is already there).\n"
+      << "Stores live under $MARQEN_CERTSTORE (default ~/.local/share/marqen/certstore).\n";
 }
 
 int run(const std::vector<std::string>& argv) {

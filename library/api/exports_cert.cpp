@@ -1,0 +1,54 @@
+// Exports that report a certificate's details.
+
+#include "library/api/library_error.h"
+#include "library/cert/cert_details.h"
+#include "library/cert/cert_lookup.h"
+#include "library/include/Marqen_InterfaceV2.h"
+
+using namespace marqen;
+
+extern "C" {
+
+MARQEN_API ErrorCode getCertificateDetailsFromStore(const char16_t* issuerDN,
+                                                    const char* serialNumber, int32_t storeType,
+                                                    int32_t certificateType,
+                                                    CertificateDetails** result) {
+  return runExport([&] {
+    if (!issuerDN || !serialNumber) raiseError(err::kMissingArgument);
+    checkCertificateType(certificateType);
+    if (storeType != STORE_PERSONAL && storeType != STORE_OTHER_PEOPLE)
+      raiseError(err::kInvalidStoreType);
+    checkDetailsRecord(result);
+    const auto store = openCertificateStore(storeType);
+    const CertContext context = getCertContextFromStore(issuerDN, serialNumber, store);
+    fillCertificateDetails(context, certificateType, **result);
+  });
+}
+
+MARQEN_API ErrorCode getCertificateDetailsFromFile(const char16_t* pfxFilePath,
+                                                   const char16_t* pfxPassword,
+                                                   int32_t certificateType,
+                                                   CertificateDetails** result) {
+  return runExport([&] {
+    if (!pfxFilePath) raiseError(err::kMissingArgument);
+    checkCertificateType(certificateType);
+    checkDetailsRecord(result);
+    const CertContext context = getCertContextFromPfxFile(pfxFilePath, pfxPassword);
+    fillCertificateDetails(context, certificateType, **result);
+  });
+}
+
+MARQEN_API ErrorCode getCertificateDetailsFromCertString(const char* certString, int32_t length,
+                                                         int32_t certificateType,
+                                                         CertificateDetails** result) {
+  return runExport([&] {
+    if (!certString) raiseError(err::kMissingArgument);
+    if (length <= 0) raiseError(err::kInvalidCertStringLength);
+    checkCertificateType(certificateType);
+    checkDetailsRecord(result);
+    const CertContext context = getCertContextFromCertString(certString, length);
+    fillCertificateDetails(context, certificateType, **result);
+  });
+}
+
+}  // extern "C"

@@ -1,0 +1,122 @@
+#include "library/cert/cert_lookup.h"
+
+#include <cstring>
+#include <span>
+#include <variant>
+
+#include "library/api/library_error.h"
+#include "library/cert/dn_match.h"
+#include "library/util/base64.h"
+#include "library/util/file_io.h"
+#include "library/util/log_file.h"
+#include "platform/crypto/pfx.h"
+#include "platform/os/file_access.h"
+#include "platform/os/text.h"
+
+namespace marqen {
+
+std::shared_ptr<crypto::PrivateKey> CertContext::acquirePrivateKey() const {
+  if (key_) return key_;
+  if (stored_) return stored_->openPrivateKey();
+  return nullptr;
+}
+
+crypto::CertificateStore openSystemStore(const char* name) {
+  auto store = crypto::CertificateStore::open(name);
+  if (!store) raiseError(err::kStoreOpen);
+  return std::move(*store);
+}
+
+crypto::CertificateStore openCertificateStore(int32_t storeType) {
+  return openSystemStore(storeType == STORE_OTHER_PEOPLE ? "ADDRESSBOOK" : "MY");
+}
+
+std::string serialNumberText(const crypto::Certificate& certificate) {
+  return certificate.serialText();
+}
+
+namespace {
+
+bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+[[noreturn]] void logAndRaise(const char* line, ErrorCode code) {
+  writeLog(line);
+  raiseError(code);
+}
+
+constexpr const char* kInvalidIssuerLog = "getCertContextFromStore: Invalid Issuer DN";
+constexpr const char* kInvalidSerialLog = "getCertContextFromStore: Invalid Cert Serial Number";
+
+ErrorCode checkUsageBit(const crypto::Certificate* certificate, unsigned bit, ErrorCode missing) {
+  if (!certificate) return err::kMissingArgument;
+  const auto usage = certificate->keyUsageFirstByte();
+  if (!usage) return err::kNoKeyUsageExtension;
+  return (*usage & bit) ? err::kNoError : missing;
+}
+
+}  // namespace
+
+CertContext getCertContextFromStore(const char16_t* issuerDN, const char* serialNumber,
+                                    const crypto::CertificateStore& store) {
+  if (!issuerDN) logAndRaise(kInvalidIssuerLog, err::kInvalidIssuerDN);
+  if (!serialNumber) logAndRaise(kInvalidSerialLog, err::kInvalidSerialNumber);
+  if (issuerDN[0] == u'\0') logAndRaise(kInvalidIssuerLog, err::kInvalidIssuerDN);
+  if (serialNumber[0] == '\0') logAndRaise(kInvalidSerialLog, err::kInvalidSerialNumber);
+
+  const std::string_view wantedSerial(serialNumber);
+  const std::u16string_view wantedIssuer = os::wideView(issuerDN);
+  for (const auto& entry : store.certificates()) {
+    if (!equalIgnoringAsciiCase(serialNumberText(entry.certificate), wantedSerial)) continue;
+    const std::u16string issuer = os::toUtf16(entry.certificate.issuerText());
+    if (compareDistinguishedNames(wantedIssuer, issuer) == 0) return CertContext(entry);
+  }
+  raiseError(err::kCertContext);
+}
+
+CertContext getCertContextFromPfxFile(const char16_t* path, const char16_t* password) {
+  if (!path) raiseError(err::kMissingArgument);
+  if (!os::pathExists(os::toUtf8(os::wideView(path)))) raiseError(err::kInvalidCertificateFile);
+  const WorkingCopy file = readInputFile(path);
+  if (file.size() == 0) raiseError(err::kInvalidInputBuffer);
+  if (!crypto::isPfx(file.bytes())) raiseError(err::kNotPfxFile);
+
+  const std::string utf8Password = os::toUtf8(os::wideView(password));
+  auto imported = crypto::importPfx(file.bytes(), utf8Password.c_str());
+  if (const auto* error = std::get_if<crypto::PfxError>(&imported)) {
+    raiseError(*error == crypto::PfxError::NoCertificateWithKey ? err::kCertContext
+               : *error == crypto::PfxError::NotPfx             ? err::kNotPfxFile
+                                                                : err::kPfxImport);
+  }
+  auto& contents = std::get<crypto::PfxContents>(imported);
+  return CertContext(std::move(contents.certificate), std::move(contents.key));
+}
+
+CertContext getCertContextFromCertString(const char* text, int32_t length) {
+  if (!text || length < 1) raiseError(err::kCertContext);
+  // The string is read within its stated length: a caller's buffer need not end in a zero.
+  const auto bytes =
+      std::span(reinterpret_cast<const unsigned char*>(text), static_cast<std::size_t>(length));
+  const std::size_t textLength = ::strnlen(text, bytes.size());
+  const auto decoded = decodeBase64(std::string_view(text, textLength));
+  const auto certificate =
+      decoded.empty() ? crypto::Certificate::fromDer(bytes) : crypto::Certificate::fromDer(decoded);
+  if (!certificate) raiseError(err::kCertContext);
+  return CertContext(*certificate);
+}
+
+ErrorCode checkDigitalSignatureUsage(const crypto::Certificate* certificate) {
+  return checkUsageBit(certificate, crypto::kDigitalSignatureUsage, err::kNoDigitalSignatureUsage);
+}
+
+ErrorCode checkKeyEnciphermentUsage(const crypto::Certificate* certificate) {
+  return checkUsageBit(certificate, crypto::kKeyEnciphermentUsage, err::kNoKeyEnciphermentUsage);
+}
+
+}  // namespace marqen

@@ -1,0 +1,143 @@
+#include "library/validation/cert_checks.h"
+
+#include <ctime>
+#include <vector>
+
+#include "library/api/error_codes.h"
+#include "library/api/signer_library.h"
+#include "platform/crypto/cert_store.h"
+#include "platform/os/text.h"
+
+namespace marqen {
+namespace {
+
+constexpr std::size_t kMaxCommonName = 1024;
+constexpr std::int64_t kEpochTicks = 116444736000000000LL;
+constexpr std::int64_t kTicksPerSecond = 10000000LL;
+
+// Certificate times in FILETIME ticks, so a time given as FILETIME compares exactly.
+std::int64_t ticksOf(std::int64_t unixSeconds) {
+  return unixSeconds * kTicksPerSecond + kEpochTicks;
+}
+
+ErrorCode timeValidity(const crypto::Certificate& certificate, std::int64_t ticks, ErrorCode after,
+                       ErrorCode before) {
+  if (ticks > ticksOf(certificate.notAfter())) return after;
+  if (ticks < ticksOf(certificate.notBefore())) return before;
+  return err::kNoError;
+}
+
+char16_t foldCase(char16_t c) {
+  return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+}
+
+bool equalIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (foldCase(a[i]) != foldCase(b[i])) return false;
+  return true;
+}
+
+std::u16string issuerCommonNameOf(const crypto::Certificate& certificate) {
+  return issuerCommonName(os::toUtf16(certificate.issuerText()));
+}
+
+// Walks from a certificate up through "CA" then "ROOT". The visitor sees each certificate and
+// returns true to stop; the walk ends at a self-signed certificate or a missing issuer.
+enum class WalkEnd { Stopped, ReachedSelfSigned, IssuerMissing };
+
+template <typename Visitor>
+WalkEnd walkUp(const crypto::Certificate& start, const crypto::CertificateStore& ca,
+               const crypto::CertificateStore& root, Visitor&& visit) {
+  crypto::Certificate current = start;
+  std::vector<crypto::Certificate> seen;
+  while (true) {
+    if (visit(current)) return WalkEnd::Stopped;
+    auto lookup = crypto::findIssuer(current, {&ca, &root});
+    if (lookup.status == crypto::IssuerStatus::SelfSigned) return WalkEnd::ReachedSelfSigned;
+    if (lookup.status == crypto::IssuerStatus::NotFound) return WalkEnd::IssuerMissing;
+    // Cross-certified CAs can form a loop; a chain that revisits a certificate has no root.
+    for (const auto& s : seen)
+      if (s.sameAs(*lookup.issuer)) return WalkEnd::IssuerMissing;
+    seen.push_back(current);
+    current = std::move(*lookup.issuer);
+  }
+}
+
+struct ChainStores {
+  crypto::CertificateStore ca;
+  crypto::CertificateStore root;
+};
+
+std::optional<ChainStores> openChainStores() {
+  auto ca = crypto::CertificateStore::open("CA");
+  auto root = crypto::CertificateStore::open("ROOT");
+  if (!ca || !root) return std::nullopt;
+  return ChainStores{std::move(*ca), std::move(*root)};
+}
+
+}  // namespace
+
+ErrorCode checkTimeValidityNow(const crypto::Certificate& certificate) {
+  return timeValidity(certificate, ticksOf(static_cast<std::int64_t>(std::time(nullptr))),
+                      err::kCertificateExpired, err::kCertificateNotYetValid);
+}
+
+ErrorCode checkTimeValidityAt(const crypto::Certificate& certificate, FileTime time) {
+  const auto ticks = static_cast<std::int64_t>((static_cast<uint64_t>(time.high) << 32) | time.low);
+  return timeValidity(certificate, ticks, err::kSigningTimeAfterExpiry,
+                      err::kSigningTimeBeforeStart);
+}
+
+std::u16string issuerCommonName(std::u16string_view issuerText) {
+  const std::string text = os::toUtf8(issuerText);
+  const auto start = text.find("CN=");
+  if (start == std::string::npos) return {};
+  const auto from = start + 3;
+  const auto comma = text.find(',', from);
+  std::u16string name = os::toUtf16(std::string_view(text).substr(
+      from, comma == std::string::npos ? std::string::npos : comma - from));
+  if (name.size() > kMaxCommonName) name.resize(kMaxCommonName);
+  return name;
+}
+
+ErrorCode checkTrustedCA(const crypto::Certificate* certificate) {
+  const auto& names = SignerLibrary::instance().trustedCANames();
+  if (names.empty()) return err::kNoTrustedCAList;
+  if (!certificate) return err::kMissingArgument;
+  const auto stores = openChainStores();
+  if (!stores) return err::kStoreOpen;
+
+  const WalkEnd end =
+      walkUp(*certificate, stores->ca, stores->root, [&](const crypto::Certificate& current) {
+        return equalIgnoringCase(issuerCommonNameOf(current), names[0]);
+      });
+  if (end == WalkEnd::ReachedSelfSigned) return err::kTrustedCANotInChain;
+  if (end == WalkEnd::IssuerMissing) return err::kChainBuild;
+
+  if (names.size() > 1) {
+    const std::u16string directIssuer = issuerCommonNameOf(*certificate);
+    for (std::size_t i = 1; i < names.size(); ++i)
+      if (equalIgnoringCase(directIssuer, names[i])) return err::kNoError;
+    return err::kTrustedCANotInChain;
+  }
+  return err::kNoError;
+}
+
+ErrorCode checkChainExpiry(const crypto::Certificate* certificate) {
+  if (!certificate) return err::kMissingArgument;
+  const auto stores = openChainStores();
+  if (!stores) return err::kStoreOpen;
+
+  bool expired = false;
+  const WalkEnd end =
+      walkUp(*certificate, stores->ca, stores->root, [&](const crypto::Certificate& current) {
+        expired = checkTimeValidityNow(current) != err::kNoError;
+        return expired;
+      });
+  if (end == WalkEnd::Stopped) return err::kChainCertificateExpired;
+  if (end == WalkEnd::ReachedSelfSigned) return err::kNoError;
+  return err::kChainBuild;
+}
+
+}  // namespace marqen

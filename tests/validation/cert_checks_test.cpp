@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "library/api/error_codes.h"
+#include "library/api/signer_library.h"
+#include "library/validation/cert_checks.h"
+#include "tests/support/pki_builder.h"
+#include "tests/support/temp_cert_store.h"
+
+namespace marqen {
+namespace {
+
+using test::Issued;
+
+crypto::Certificate certOf(const Issued& issued) {
+  return crypto::Certificate(crypto::X509Ptr(X509_dup(issued.certificate.get())));
+}
+
+std::int64_t now() {
+  return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+Issued withValidity(const std::string& cn, const Issued* issuer, std::int64_t notBefore,
+                    std::int64_t notAfter, bool ca = false) {
+  test::CertificateOptions options;
+  options.subject = test::makeName({"O=Marqen Test", "CN=" + cn});
+  options.issuer = issuer;
+  options.notBefore = notBefore;
+  options.notAfter = notAfter;
+  if (ca) {
+    options.basicConstraints = "critical,CA:TRUE";
+    options.keyUsage = "critical,keyCertSign,cRLSign";
+  }
+  return test::issueCertificate(std::move(options));
+}
+
+FileTime fileTimeOf(std::int64_t unixSeconds, std::int64_t extraTicks = 0) {
+  const auto ticks = static_cast<uint64_t>((unixSeconds + 11644473600LL) * 10000000LL + extraTicks);
+  return {static_cast<uint32_t>(ticks), static_cast<uint32_t>(ticks >> 32)};
+}
+
+void setTrusted(std::initializer_list<const char16_t*> names) {
+  std::vector<const char16_t*> list(names);
+  ASSERT_EQ(
+      SignerLibrary::instance().setTrustedCANames(list.data(), static_cast<int32_t>(list.size())),
+      0);
+}
+
+// First in this program, before any test sets a list.
+TEST(TrustedCA, NoListIsAPassForAnyCertificate) {
+  const Issued root = test::makeRootCa("Unlisted Root");
+  const auto cert = certOf(test::makeEndEntity("Unlisted", root));
+  ASSERT_FALSE(SignerLibrary::instance().hasTrustedCANames());
+  EXPECT_EQ(checkTrustedCA(&cert), err::kNoTrustedCAList);
+  EXPECT_EQ(checkTrustedCA(nullptr), err::kNoTrustedCAList);
+}
+
+TEST(TimeValidity, NowAndAtAGivenTime) {
+  const Issued root = test::makeRootCa("Time Root");
+  const std::int64_t start = 1700000000, end = 1800000000;
+  const auto cert = certOf(withValidity("Timed", &root, start, end));
+  EXPECT_EQ(checkTimeValidityNow(certOf(withValidity("Old", &root, 100, 200))),
+            err::kCertificateExpired);
+  EXPECT_EQ(checkTimeValidityNow(certOf(withValidity("Future", &root, now() + 3600, now() + 7200))),
+            err::kCertificateNotYetValid);
+  EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(start)), err::kNoError);
+  EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(end)), err::kNoError);
+  EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(end, 1)), err::kSigningTimeAfterExpiry);
+  EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(start, -1)), err::kSigningTimeBeforeStart);
+}
+
+TEST(IssuerCommonName, TakesTextAfterCnUpToTheNextComma) {
+  EXPECT_EQ(issuerCommonName(u"CN=Issuing CA, O=Acme, C=IN"), u"Issuing CA");
+  EXPECT_EQ(issuerCommonName(u"O=Acme, CN=Last"), u"Last");
+  // A quoted value keeps its quote and ends before its own comma.
+  EXPECT_EQ(issuerCommonName(u"CN=\"Smith, John\", O=Acme"), u"\"Smith");
+  EXPECT_EQ(issuerCommonName(u"O=No Common Name"), u"");
+  EXPECT_EQ(issuerCommonName(u"cn=lower"), u"");  // the key is matched in capitals only
+  EXPECT_EQ(issuerCommonName(u"CN=" + std::u16string(2000, u'x')).size(), 1024U);
+}
+
+class ChainChecks : public ::testing::Test {
+ protected:
+  test::TempCertStore store;
+  Issued root = test::makeRootCa("Chain Root");
+  Issued issuing = test::makeIntermediateCa("Issuing CA", root);
+  Issued otherIssuing = test::makeIntermediateCa("Other Issuing CA", root);
+  Issued user = test::makeEndEntity("User", issuing);
+  Issued otherUser = test::makeEndEntity("Other User", otherIssuing);
+
+  void SetUp() override {
+    store.add("ROOT", "root", root);
+    store.add("CA", "issuing", issuing);
+    store.add("CA", "other", otherIssuing);
+  }
+};
+
+TEST_F(ChainChecks, TrustedCARule) {
+  const auto cert = certOf(user);
+  const auto other = certOf(otherUser);
+  setTrusted({u"chain root"});
+  EXPECT_EQ(checkTrustedCA(&cert), err::kNoError) << "root name in other letter case";
+  setTrusted({u"Chain Root", u"Issuing CA"});
+  EXPECT_EQ(checkTrustedCA(&cert), err::kNoError);
+  EXPECT_EQ(checkTrustedCA(&other), err::kTrustedCANotInChain);
+  setTrusted({u"User"});
+  EXPECT_EQ(checkTrustedCA(&cert), err::kTrustedCANotInChain) << "subjects are never compared";
+  setTrusted({u"Unknown Root"});
+  EXPECT_EQ(checkTrustedCA(&cert), err::kTrustedCANotInChain);
+  EXPECT_EQ(checkTrustedCA(nullptr), err::kMissingArgument);
+}
+
+TEST_F(ChainChecks, IssuerInNoStore) {
+  const Issued stray = test::makeRootCa("Stray Root");
+  const auto orphan = certOf(test::makeEndEntity("Orphan", stray));
+  setTrusted({u"Chain Root"});
+  EXPECT_EQ(checkTrustedCA(&orphan), err::kChainBuild);
+  EXPECT_EQ(checkChainExpiry(&orphan), err::kChainBuild);
+}
+
+TEST_F(ChainChecks, ForgedIssuerWithTheRightNameIsNotAnIssuer) {
+  // Same subject name as the stored issuing CA, different key: its certificates must not climb
+  // to the trusted root by name alone.
+  test::CertificateOptions forgerOptions;
+  forgerOptions.subject = test::makeName({"O=Marqen Test", "CN=Issuing CA"});
+  forgerOptions.key = test::rsaKey(true);  // pooled keys could repeat the real CA's key
+  forgerOptions.basicConstraints = "critical,CA:TRUE";
+  forgerOptions.keyUsage = "critical,keyCertSign";
+  const Issued forger = test::issueCertificate(std::move(forgerOptions));
+  ASSERT_EQ(X509_NAME_cmp(X509_get_subject_name(forger.certificate.get()),
+                          X509_get_subject_name(issuing.certificate.get())),
+            0);
+  test::CertificateOptions options;
+  options.subject = test::makeName({"O=Marqen Test", "CN=Victim"});
+  options.issuer = &forger;
+  const auto forged = certOf(test::issueCertificate(std::move(options)));
+  setTrusted({u"Chain Root"});
+  EXPECT_EQ(checkTrustedCA(&forged), err::kChainBuild);
+}
+
+TEST_F(ChainChecks, ChainExpiry) {
+  const auto cert = certOf(user);
+  EXPECT_EQ(checkChainExpiry(&cert), err::kNoError);
+  const auto rootOnly = certOf(root);
+  EXPECT_EQ(checkChainExpiry(&rootOnly), err::kNoError) << "a self-signed certificate ends it";
+  EXPECT_EQ(checkChainExpiry(nullptr), err::kMissingArgument);
+}
+
+TEST(ChainExpiry, ExpiredIntermediateFailsAValidEndCertificate) {
+  test::TempCertStore store;
+  const Issued root = test::makeRootCa("Expiry Root");
+  const Issued expiredCa = withValidity("Expired CA", &root, now() - 7200, now() - 3600, true);
+  test::CertificateOptions options;
+  options.subject = test::makeName({"CN=Still Valid"});
+  options.issuer = &expiredCa;
+  const auto cert = certOf(test::issueCertificate(std::move(options)));
+  store.add("ROOT", "root", root);
+  store.add("CA", "expired", expiredCa);
+  EXPECT_EQ(checkTimeValidityNow(cert), err::kNoError);
+  EXPECT_EQ(checkChainExpiry(&cert), err::kChainCertificateExpired);
+}
+
+TEST(ChainWalk, CrossCertifiedLoopEndsAsUnbuildable) {
+  test::TempCertStore store;
+  auto keyA = test::rsaKey(true);
+  auto keyB = test::rsaKey(true);
+  auto ca = [](const std::string& cn, crypto::EvpPkeyPtr key, const Issued* issuer) {
+    test::CertificateOptions options;
+    options.subject = test::makeName({"CN=" + cn});
+    options.key = std::move(key);
+    options.issuer = issuer;
+    options.basicConstraints = "critical,CA:TRUE";
+    options.keyUsage = "critical,keyCertSign";
+    return test::issueCertificate(std::move(options));
+  };
+  EVP_PKEY_up_ref(keyB.get());
+  const Issued bSelf = ca("Loop B", crypto::EvpPkeyPtr(keyB.get()), nullptr);
+  EVP_PKEY_up_ref(keyA.get());
+  const Issued aByB = ca("Loop A", crypto::EvpPkeyPtr(keyA.get()), &bSelf);
+  const Issued bByA = ca("Loop B", std::move(keyB), &aByB);
+  const Issued user = test::makeEndEntity("Loop User", aByB);
+  store.add("CA", "a", aByB);
+  store.add("CA", "b", bByA);
+  const auto cert = certOf(user);
+  EXPECT_EQ(checkChainExpiry(&cert), err::kChainBuild);
+  setTrusted({u"Nobody"});
+  EXPECT_EQ(checkTrustedCA(&cert), err::kChainBuild);
+}
+
+}  // namespace
+}  // namespace marqen

@@ -1,0 +1,194 @@
+// marqen certstore: fills and reads the current user's certificate stores, the way a user
+// would with the system's certificate manager, so nobody edits store folders by hand.
+//
+//   certstore import FILE.pfx [--password P]     certificate with key into MY, CA certificates
+//                                                into CA, self-signed ones into ROOT
+//   certstore import FILE.cer --store NAME       one certificate (DER or PEM) into a store
+//   certstore list [--store NAME]                subject, issuer, serial and expiry
+//   certstore remove --store NAME --serial S --issuer DN
+
+#include <algorithm>
+#include <array>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <variant>
+
+#include "platform/crypto/cert_store.h"
+#include "platform/crypto/pfx.h"
+#include "tools/marqen/commands.h"
+
+namespace marqen::tool {
+namespace {
+
+namespace fs = std::filesystem;
+using crypto::Certificate;
+
+constexpr std::string_view kUsage =
+    "certstore import FILE.pfx [--password P] | certstore import FILE.cer --store NAME | "
+    "certstore list [--store NAME] | certstore remove --store NAME --serial S --issuer DN";
+constexpr std::array<std::string_view, 4> kStores = {"MY", "ADDRESSBOOK", "CA", "ROOT"};
+
+std::optional<std::string> storeName(const std::string& given) {
+  std::string upper = given;
+  std::transform(upper.begin(), upper.end(), upper.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  for (const auto name : kStores)
+    if (name == upper) return upper;
+  std::cerr << "marqen: unknown store '" << given << "' (MY, ADDRESSBOOK, CA or ROOT)\n";
+  return std::nullopt;
+}
+
+std::optional<crypto::Bytes> readWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    std::cerr << "marqen: cannot read " << path << '\n';
+    return std::nullopt;
+  }
+  return crypto::Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string utcText(std::int64_t unixSeconds) {
+  const auto t = static_cast<std::time_t>(unixSeconds);
+  std::tm parts{};
+  if (!::gmtime_r(&t, &parts)) return "?";
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+  return text;
+}
+
+// Prints the outcome of one store write; returns the exit code it stands for.
+int reportWrite(crypto::StoreWrite written, const Certificate& certificate,
+                std::string_view store) {
+  switch (written) {
+    case crypto::StoreWrite::Written:
+      std::cout << "added to " << store << ": " << certificate.subjectText() << '\n';
+      return kExitOk;
+    case crypto::StoreWrite::AlreadyPresent:
+      std::cerr << "already in " << store << ": " << certificate.subjectText() << '\n';
+      return kExitAlreadyPresent;
+    case crypto::StoreWrite::Failed:
+      break;
+  }
+  std::cerr << "marqen: cannot write to store " << store << '\n';
+  return kExitFailed;
+}
+
+fs::path storeFolder(std::string_view store) {
+  return crypto::certStoreRoot() / store;
+}
+
+int importPfx(const std::string& file, const std::string* password) {
+  const auto bytes = readWholeFile(file);
+  if (!bytes) return kExitFailed;
+  auto imported = crypto::importPfx(*bytes, password ? password->c_str() : nullptr);
+  if (const auto* error = std::get_if<crypto::PfxError>(&imported)) {
+    switch (*error) {
+      case crypto::PfxError::NotPfx:
+        return reportLibraryError(306);
+      case crypto::PfxError::ImportFailed:
+        std::cerr << "marqen: wrong password, or the PFX file is damaged\n";
+        return reportLibraryError(307);
+      case crypto::PfxError::NoCertificateWithKey:
+        std::cerr << "marqen: no certificate in the file has its private key\n";
+        return reportLibraryError(308);
+    }
+  }
+  const auto& contents = std::get<crypto::PfxContents>(imported);
+  int result =
+      reportWrite(crypto::addToStore(storeFolder("MY"), contents.certificate, contents.key.get()),
+                  contents.certificate, "MY");
+  for (const auto& other : contents.otherCertificates) {
+    const std::string_view store = other.isSelfSigned() ? "ROOT" : "CA";
+    const int code = reportWrite(crypto::addToStore(storeFolder(store), other), other, store);
+    // A CA certificate already present is expected when several PFX files share a CA.
+    if (code == kExitFailed) result = kExitFailed;
+  }
+  return result;
+}
+
+int importCertificate(const std::string& file, const std::string& store) {
+  const auto bytes = readWholeFile(file);
+  if (!bytes) return kExitFailed;
+  const auto certificate = Certificate::fromDerOrPem(*bytes);
+  if (!certificate) {
+    std::cerr << "marqen: " << file << " holds no certificate (DER or PEM)\n";
+    return kExitFailed;
+  }
+  return reportWrite(crypto::addToStore(storeFolder(store), *certificate), *certificate, store);
+}
+
+int list(const std::vector<std::string>& stores) {
+  for (const auto& name : stores) {
+    const auto store = crypto::CertificateStore::open(name);
+    if (!store) {
+      std::cerr << "marqen: cannot read store " << name << '\n';
+      return kExitFailed;
+    }
+    std::cout << "[" << name << "] " << store->certificates().size() << " certificate(s)\n";
+    for (const auto& entry : store->certificates()) {
+      const Certificate& c = entry.certificate;
+      std::cout << "  subject: " << c.subjectText() << '\n'
+                << "  issuer:  " << c.issuerText() << '\n'
+                << "  serial:  " << c.serialText() << '\n'
+                << "  expires: " << utcText(c.notAfter()) << '\n';
+      if (entry.hasPrivateKey()) std::cout << "  private key: yes\n";
+      std::cout << '\n';
+    }
+  }
+  return kExitOk;
+}
+
+int remove(const std::string& store, const std::string& serial, const std::string& issuer) {
+  const auto opened = crypto::CertificateStore::open(store);
+  if (!opened) {
+    std::cerr << "marqen: cannot read store " << store << '\n';
+    return kExitFailed;
+  }
+  auto sameSerial = [&](const std::string& text) {
+    return std::equal(text.begin(), text.end(), serial.begin(), serial.end(),
+                      [](char a, char b) { return std::toupper(a) == std::toupper(b); });
+  };
+  for (const auto& entry : opened->certificates()) {
+    if (!sameSerial(entry.certificate.serialText()) || entry.certificate.issuerText() != issuer)
+      continue;
+    if (!crypto::removeFromStore(entry)) {
+      std::cerr << "marqen: cannot remove " << entry.file << '\n';
+      return kExitFailed;
+    }
+    std::cout << "removed from " << store << ": " << entry.certificate.subjectText() << '\n';
+    return kExitOk;
+  }
+  std::cerr << "marqen: no certificate in " << store << " with serial " << serial
+            << " and issuer \"" << issuer << "\" (use the issuer exactly as 'list' prints it)\n";
+  return kExitFailed;
+}
+
+}  // namespace
+
+int runCertstore(Arguments args) {
+  const auto parsed = parseArguments(args, {"password", "store", "serial", "issuer"});
+  if (!parsed || parsed->positional.empty()) return reportUsage(kUsage);
+  const auto& verb = parsed->positional[0];
+  const std::string* store = parsed->option("store");
+  std::optional<std::string> storeUpper;
+  if (store && !(storeUpper = storeName(*store))) return kExitUsage;
+
+  if (verb == "import" && parsed->positional.size() == 2) {
+    const std::string& file = parsed->positional[1];
+    if (storeUpper) return importCertificate(file, *storeUpper);
+    return importPfx(file, parsed->option("password"));
+  }
+  if (verb == "list" && parsed->positional.size() == 1) {
+    if (storeUpper) return list({*storeUpper});
+    return list({kStores.begin(), kStores.end()});
+  }
+  if (verb == "remove" && parsed->positional.size() == 1 && storeUpper &&
+      parsed->option("serial") && parsed->option("issuer"))
+    return remove(*storeUpper, *parsed->option("serial"), *parsed->option("issuer"));
+  return reportUsage(kUsage);
+}
+
+}  // namespace marqen::tool
