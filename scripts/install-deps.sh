@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config binutils clang-format
   libssl-dev openssl gnutls-bin
+  libcurl4-openssl-dev libcpp-httplib-dev
   libgtest-dev
 )
 
