@@ -46,6 +46,12 @@ enum { STORE_PERSONAL = 1, STORE_OTHER_PEOPLE = 2 };
 /* Certificate types: what the certificate is wanted for, hence which key usage it needs. */
 enum { SIGNING_CERTIFICATE = 1, ENCRYPTION_CERTIFICATE = 2 };
 
+/* revocationMode: online may download revocation lists; offline uses cached lists only. */
+enum { REVOCATION_ONLINE = 1, REVOCATION_OFFLINE = 2 };
+
+/* revocationLevel: no revocation check, the certificate itself, or its whole chain. */
+enum { REVOCATION_NONE = 1, REVOCATION_END_CERT = 2, REVOCATION_CHAIN = 3 };
+
 /* CertificateLocator.locationType. */
 enum { LOCATION_PFX_FILE = 1, LOCATION_STORE = 2 };
 

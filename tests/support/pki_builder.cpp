@@ -322,8 +322,11 @@ Issued issueCertificate(CertificateOptions options) {
   require(X509_set_version(cert.get(), X509_VERSION_3) == 1, "X509_set_version");
   require(X509_set_serialNumber(cert.get(), makeSerial(options.serial).get()) == 1,
           "X509_set_serialNumber");
-  const std::int64_t notBefore = options.notBefore != 0 ? options.notBefore : now() - kDay;
-  const std::int64_t notAfter = options.notAfter != 0 ? options.notAfter : now() + 365 * kDay;
+  // Default validity hangs off one instant per process, so that a chain made over several
+  // seconds still nests: an issuer is never outlived by what it issues.
+  static const std::int64_t base = now();
+  const std::int64_t notBefore = options.notBefore != 0 ? options.notBefore : base - kDay;
+  const std::int64_t notAfter = options.notAfter != 0 ? options.notAfter : base + 365 * kDay;
   require(X509_set1_notBefore(cert.get(), makeTime(notBefore).get()) == 1, "notBefore");
   require(X509_set1_notAfter(cert.get(), makeTime(notAfter).get()) == 1, "notAfter");
   require(X509_set_subject_name(cert.get(), options.subject.get()) == 1, "subject");
@@ -526,6 +529,15 @@ void writeBytes(const std::filesystem::path& path, const Bytes& bytes) {
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("PKI builder: cannot write " + path.string());
+}
+
+Bytes serialOf(const Issued& issued) {
+  const crypto::BignumPtr number(
+      ASN1_INTEGER_to_BN(X509_get0_serialNumber(issued.certificate.get()), nullptr));
+  if (!number) throw std::runtime_error("serial number cannot be read");
+  Bytes magnitude(static_cast<std::size_t>(BN_num_bytes(number.get())));
+  BN_bn2bin(number.get(), magnitude.data());
+  return magnitude;
 }
 
 }  // namespace marqen::test

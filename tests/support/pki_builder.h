@@ -94,6 +94,8 @@ struct CrlOptions {
   const EVP_MD* digest = nullptr;
 };
 Bytes makeCrl(const Issued& issuer, const CrlOptions& options = {});
+// The serial magnitude of a certificate, as CrlOptions::revokedSerials takes it.
+Bytes serialOf(const Issued& issued);
 std::string crlPem(const Bytes& der);  // "-----BEGIN X509 CRL-----" form
 
 enum class PfxProtection {

@@ -1,0 +1,114 @@
+#include "platform/crypto/crl.h"
+
+#include <openssl/err.h>
+#include <openssl/pem.h>
+
+#include <algorithm>
+#include <climits>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string_view>
+
+namespace marqen::crypto {
+namespace {
+
+std::int64_t toUnixSeconds(const ASN1_TIME* time) {
+  std::tm parts{};
+  if (!time || ASN1_TIME_to_tm(time, &parts) != 1)
+    throw std::runtime_error("CRL time cannot be read");
+  return static_cast<std::int64_t>(::timegm(&parts));
+}
+
+}  // namespace
+
+Crl::Crl(X509CrlPtr crl) : crl_(std::move(crl)) {
+  if (!crl_) throw std::invalid_argument("null CRL");
+}
+
+Crl::Crl(const Crl& other) : crl_(other.crl_.get()) {
+  X509_CRL_up_ref(crl_.get());
+}
+
+Crl& Crl::operator=(const Crl& other) {
+  if (this != &other) {
+    X509_CRL_up_ref(other.crl_.get());
+    crl_.reset(other.crl_.get());
+  }
+  return *this;
+}
+
+std::optional<Crl> Crl::fromDer(std::span<const unsigned char> der) {
+  if (der.empty() || der.size() > static_cast<std::size_t>(LONG_MAX)) return std::nullopt;
+  const unsigned char* p = der.data();
+  X509CrlPtr parsed(d2i_X509_CRL(nullptr, &p, static_cast<long>(der.size())));
+  ERR_clear_error();
+  if (!parsed || p != der.data() + der.size()) return std::nullopt;
+  return Crl(std::move(parsed));
+}
+
+std::optional<Crl> Crl::fromDerOrPem(std::span<const unsigned char> bytes) {
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  if (text.find("-----BEGIN X509 CRL-----") == std::string_view::npos) return fromDer(bytes);
+  if (bytes.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
+  BioPtr bio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
+  X509CrlPtr parsed(bio ? PEM_read_bio_X509_CRL(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+  ERR_clear_error();
+  if (!parsed) return std::nullopt;
+  return Crl(std::move(parsed));
+}
+
+const X509_NAME* Crl::issuer() const noexcept {
+  return X509_CRL_get_issuer(crl_.get());
+}
+
+std::int64_t Crl::thisUpdate() const {
+  return toUnixSeconds(X509_CRL_get0_lastUpdate(crl_.get()));
+}
+
+std::optional<std::int64_t> Crl::nextUpdate() const {
+  const ASN1_TIME* next = X509_CRL_get0_nextUpdate(crl_.get());
+  if (!next) return std::nullopt;
+  return toUnixSeconds(next);
+}
+
+int Crl::timeValidity(std::int64_t unixTime) const {
+  if (unixTime < thisUpdate()) return -1;
+  if (const auto next = nextUpdate(); next && unixTime > *next) return 1;
+  return 0;
+}
+
+bool Crl::isSignedBy(const Certificate& signer) const {
+  if (X509_NAME_cmp(issuer(), signer.subject()) != 0) return false;
+  EVP_PKEY* key = X509_get0_pubkey(signer.get());
+  const bool ok = key && X509_CRL_verify(crl_.get(), key) == 1;
+  ERR_clear_error();
+  return ok;
+}
+
+bool Crl::lists(const Certificate& certificate) const {
+  X509_REVOKED* entry = nullptr;
+  const int found = X509_CRL_get0_by_serial(
+      crl_.get(), &entry, const_cast<ASN1_INTEGER*>(X509_get0_serialNumber(certificate.get())));
+  // 2 marks an entry that a delta list takes off hold: not revoked.
+  return found == 1;
+}
+
+std::vector<Crl> loadCrlFolder(const std::filesystem::path& folder) {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> files;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    if (it->is_regular_file(ec)) files.push_back(it->path());
+  std::sort(files.begin(), files.end());
+  std::vector<Crl> crls;
+  for (const auto& file : files) {
+    std::ifstream in(file, std::ios::binary);
+    const Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (auto crl = Crl::fromDerOrPem(bytes)) crls.push_back(std::move(*crl));
+  }
+  return crls;
+}
+
+}  // namespace marqen::crypto
