@@ -75,6 +75,56 @@ typedef struct CertificateDetails {
   int32_t certificateType;
 } CertificateDetails;
 
+/* SignRequest.hashAlgorithm: SHA-1 ("1.3.14.3.2.26") or MD5 ("1.2.840.113549.2.5"). */
+enum { HASH_SHA1 = 0, HASH_MD5 = 1 };
+
+/* SignRequest.signingAlgorithm: RSA with PKCS#1 v1.5 is the only one. */
+enum { SIGNING_RSA = 1 };
+
+/* SignRequest.signatureMode: the content inside the message, or kept apart. */
+enum { SIGNATURE_ATTACHED = 1, SIGNATURE_DETACHED = 2 };
+
+/* SignedAttribute.authenticationType: signed (authenticated) or unsigned attribute. */
+enum { ATTR_UNAUTHENTICATED = 0, ATTR_AUTHENTICATED = 1 };
+
+/* SignedAttribute.dataType: value bytes as an OCTET STRING; decimal text as an INTEGER (at
+ * least 1); decimal Unix seconds (UTC) as text, for the signing time "1.2.840.113549.1.9.5". */
+enum { ATTR_OCTET_STRING = 1, ATTR_INTEGER = 2, ATTR_TIME = 3 };
+
+/* One extra attribute of a signature, e.g. a document name ("1.3.6.1.4.1.311.88.2.1") or
+ * comments ("1.3.6.1.4.1.311.88.2.2"). */
+typedef struct SignedAttribute {
+  unsigned char* value; /* bytes or 8-bit text, valueLength bytes, no terminator needed */
+  int32_t valueLength;
+  char* oid; /* dotted OID, zero-terminated */
+  int32_t authenticationType;
+  int32_t dataType;
+} SignedAttribute;
+
+/* What to sign, with which certificate, and where the signed message goes. */
+typedef struct SignRequest {
+  DataBuffer* content;
+  CertificateLocator* signerLocator;
+  SignedAttribute** attributes;
+  int32_t attributeCount;
+  int32_t hashAlgorithm;       /* HASH_SHA1 or HASH_MD5 */
+  int32_t signingAlgorithm;    /* SIGNING_RSA */
+  int32_t signatureMode;       /* SIGNATURE_ATTACHED or SIGNATURE_DETACHED */
+  int32_t signatureFormat;     /* FORMAT_BASE64 or FORMAT_DER */
+  int32_t validateCertificate; /* 1: also check signing time, chain and revocation */
+  int32_t revocationMode;      /* REVOCATION_ONLINE or REVOCATION_OFFLINE */
+  int32_t revocationLevel;     /* REVOCATION_NONE, REVOCATION_END_CERT or REVOCATION_CHAIN */
+  int32_t askPinAlways;        /* 1: the key's token asks for its PIN again */
+  int32_t outputKind;          /* DATA_IN_FILE or DATA_IN_MEMORY */
+  char16_t* outputPath;        /* for DATA_IN_FILE */
+} SignRequest;
+
+/* A signed message to verify and, for a detached signature, the content it signs. */
+typedef struct VerifySignedDataRequest {
+  DataBuffer* content;
+  DataBuffer* signedData;
+} VerifySignedDataRequest;
+
 /* The message of an error code, or "Unsupported Error Code". The text belongs to the library
  * and stays valid while it is loaded; do not free it. */
 MARQEN_API const char* getErrorMessage(ErrorCode code);
@@ -109,6 +159,19 @@ MARQEN_API ErrorCode getCertificateDetailsFromFile(const char16_t* pfxFilePath,
 MARQEN_API ErrorCode getCertificateDetailsFromCertString(const char* certString, int32_t length,
                                                          int32_t certificateType,
                                                          CertificateDetails** result);
+
+/* Signs content as PKCS#7 signed data with one signer; the result (Base64 or DER) in memory or
+ * in a file as outputKind says. Every message carries a signing time. */
+MARQEN_API ErrorCode sign(const SignRequest* request, DataBuffer** result);
+
+/* The content of an attached signed message (Base64 or DER), in memory or written to
+ * outputPath. */
+MARQEN_API ErrorCode getSignedContent(const DataBuffer* input, const char16_t* outputPath,
+                                      int32_t outputKind, DataBuffer** result);
+
+/* 0 when the signature of the signer at signerIndex verifies; for a detached message the
+ * request's content is what was signed. */
+MARQEN_API ErrorCode verifySignedData(const VerifySignedDataRequest* request, int32_t signerIndex);
 
 #ifdef __cplusplus
 }

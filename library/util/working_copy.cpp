@@ -25,20 +25,28 @@ WorkingCopy WorkingCopy::adopt(std::vector<unsigned char>&& terminated) {
   return copy;
 }
 
+WorkingCopy WorkingCopy::fromBytes(std::vector<unsigned char>&& bytes) {
+  bytes.push_back(0);
+  return adopt(std::move(bytes));
+}
+
 std::string_view WorkingCopy::text() const noexcept {
   const auto* chars = reinterpret_cast<const char*>(bytes_.data());
   return {chars, std::strlen(chars)};
 }
 
-WorkingCopy readInput(const DataBuffer* input) {
-  if (!input || (!input->data && !input->filePath)) raiseError(err::kMissingArgument);
+WorkingCopy readInput(const DataBuffer* input, const InputRules& rules) {
+  if (!input) raiseError(err::kMissingArgument);
+  if (rules.requireSomePointer && !input->data && !input->filePath)
+    raiseError(err::kMissingArgument);
   switch (input->kind) {
     case DATA_IN_MEMORY:
+      if (rules.pointerBeforeLength && !input->data) raiseError(rules.missingPointer);
       if (input->length <= 0) raiseError(err::kInvalidInputLength);
-      if (!input->data) raiseError(err::kMissingArgument);
+      if (!input->data) raiseError(rules.missingPointer);
       return WorkingCopy({input->data, static_cast<std::size_t>(input->length)});
     case DATA_IN_FILE:
-      if (!input->filePath) raiseError(err::kMissingArgument);
+      if (!input->filePath) raiseError(rules.missingPointer);
       return readInputFile(input->filePath);
     default:
       raiseError(err::kInvalidDataKind);

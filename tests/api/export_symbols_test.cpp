@@ -32,6 +32,9 @@ TEST(ExportedSymbols, ExactlyTheBuiltExportsAndNothingElseOfOurs) {
       "getCertificateDetailsFromStore",
       "getCertificateDetailsFromFile",
       "getCertificateDetailsFromCertString",
+      "sign",
+      "getSignedContent",
+      "verifySignedData",
   };
   const auto symbols = definedDynamicSymbols();
   EXPECT_EQ(symbols, expected);

@@ -1,0 +1,68 @@
+#include "library/sign/sign.h"
+
+#include "library/api/library_error.h"
+#include "library/sign/signing_steps.h"
+#include "library/util/output.h"
+#include "library/util/working_copy.h"
+
+namespace marqen {
+namespace {
+
+bool isFlag(int32_t value) {
+  return value == 0 || value == 1;
+}
+
+void checkRequest(const SignRequest& r, DataBuffer** result) {
+  if (r.outputKind == DATA_IN_FILE && !r.outputPath) raiseError(err::kInvalidOutputPath);
+  if (!r.signerLocator) raiseError(err::kMissingArgument);
+  if (r.signerLocator->locationType != LOCATION_PFX_FILE &&
+      r.signerLocator->locationType != LOCATION_STORE)
+    raiseError(err::kInvalidLocationType);
+  if (r.hashAlgorithm != HASH_SHA1 && r.hashAlgorithm != HASH_MD5)
+    raiseError(err::kInvalidHashAlgorithm);
+  if (r.signingAlgorithm != SIGNING_RSA) raiseError(err::kInvalidSigningAlgorithm);
+  if (r.signatureMode != SIGNATURE_ATTACHED && r.signatureMode != SIGNATURE_DETACHED)
+    raiseError(err::kInvalidSignatureMode);
+  if (r.outputKind != DATA_IN_FILE && r.outputKind != DATA_IN_MEMORY)
+    raiseError(err::kInvalidDestinationType);
+  if (!isFlag(r.validateCertificate)) raiseError(err::kInvalidValidateFlag);
+  if (!isFlag(r.askPinAlways)) raiseError(err::kInvalidAskPinFlag);
+  if (r.signatureFormat != FORMAT_BASE64 && r.signatureFormat != FORMAT_DER)
+    raiseError(err::kInvalidSignatureFormat);
+  if (r.attributeCount < 0 || (r.attributeCount > 0 && !r.attributes))
+    raiseError(err::kInvalidAttributeCount);
+  if (!result || !*result) raiseError(err::kNullOutput);
+}
+
+}  // namespace
+
+void signContent(const SignRequest* request, DataBuffer** result) {
+  if (!request || !request->content) raiseError(err::kMissingArgument);
+  const WorkingCopy content = readInput(request->content, {.pointerBeforeLength = true});
+  const SignRequest& r = *request;
+  checkRequest(r, result);
+
+  const CertContext signer = acquireSignerCertificate(*r.signerLocator);
+  if (r.askPinAlways == 1) resetPin(signer);
+  const FileTime signingTime = resolveSigningTime(r.attributes, r.attributeCount);
+  preSigningChecks(signer.certificate(), &signingTime,
+                   {r.validateCertificate == 1, r.revocationMode, r.revocationLevel});
+  const crypto::MessageAttribute encodedTime = encodeSigningTime(signingTime);
+  SignatureAttributes attributes =
+      buildSignedAttributes(r.attributes, r.attributeCount, encodedTime);
+
+  const auto key = signer.acquirePrivateKey();
+  if (!key) raiseError(err::kPrivateKey);
+  crypto::SignParameters parameters;
+  parameters.digest =
+      r.hashAlgorithm == HASH_MD5 ? crypto::DigestAlgorithm::Md5 : crypto::DigestAlgorithm::Sha1;
+  parameters.detached = r.signatureMode == SIGNATURE_DETACHED;
+  parameters.signedAttributes = std::move(attributes.authenticated);
+  parameters.unsignedAttributes = std::move(attributes.unauthenticated);
+  const auto message = crypto::signMessage(content.bytes(), signer.certificate(), *key, parameters);
+  if (!message) raiseError(err::kMessageSigning);
+
+  deliverOutput(*message, r.signatureFormat, r.outputKind, r.outputPath, result);
+}
+
+}  // namespace marqen

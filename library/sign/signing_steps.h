@@ -1,0 +1,51 @@
+#pragma once
+// Steps every signing operation shares: finding the signer, the signing time, the checks made
+// before signing, and the attributes that go into the signature.
+
+#include <vector>
+
+#include "library/cert/cert_lookup.h"
+#include "library/include/Marqen_InterfaceV2.h"
+#include "library/util/file_time.h"
+#include "platform/crypto/signed_message.h"
+
+namespace marqen {
+
+inline constexpr const char* kSigningTimeOid = "1.2.840.113549.1.9.5";
+
+// Store signers come from "MY" by issuer name and serial number; PFX signers from their file.
+CertContext acquireSignerCertificate(const CertificateLocator& locator);
+
+// Makes a token ask for its PIN again before signing. Key files have no PIN.
+void resetPin(const CertContext& signer);
+
+// The first ATTR_TIME attribute with the signing-time OID and a value, read as Unix seconds
+// (UTC); else the current time. Raises 118 when it is not authenticated, 1802 when its value
+// is not a whole number of seconds from 1970 to 2038.
+FileTime resolveSigningTime(const SignedAttribute* const* attributes, int32_t count);
+
+struct ChainCheckRequest {
+  bool validate = false;
+  int32_t revocationMode = REVOCATION_ONLINE;
+  int32_t revocationLevel = REVOCATION_NONE;
+};
+
+// Digital-signature usage, validity now, the trusted-CA rule; on request also the signing
+// time (when given), the chain's expiry and the chain's trust with revocation.
+void preSigningChecks(const crypto::Certificate& certificate, const FileTime* signingTime,
+                      const ChainCheckRequest& request);
+
+struct SignatureAttributes {
+  std::vector<crypto::MessageAttribute> authenticated;
+  std::vector<crypto::MessageAttribute> unauthenticated;
+};
+
+// The signing time first unless the caller placed it, then the caller's attributes in order.
+// Raises 128, 132, 133, 1802, 1803 or 134 for a bad attribute.
+SignatureAttributes buildSignedAttributes(const SignedAttribute* const* attributes, int32_t count,
+                                          const crypto::MessageAttribute& signingTime);
+
+// The signing time as a message attribute; raises 1801 when it cannot be encoded.
+crypto::MessageAttribute encodeSigningTime(FileTime signingTime);
+
+}  // namespace marqen

@@ -1,0 +1,99 @@
+#include "library/verify/signed_content.h"
+
+#include <optional>
+
+#include "library/api/library_error.h"
+#include "library/cert/cert_lookup.h"
+#include "library/util/file_io.h"
+#include "library/util/heap_buffer.h"
+#include "library/validation/cert_checks.h"
+#include "library/verify/signed_input.h"
+#include "platform/crypto/signed_message.h"
+#include "platform/os/text.h"
+
+namespace marqen {
+namespace {
+
+crypto::SignedMessage decodeMessage(const WorkingCopy& copy) {
+  auto message = crypto::SignedMessage::decode(copy.bytes());
+  if (!message) raiseError(err::kMessageUpdate);
+  return std::move(*message);
+}
+
+void requireTrustedCA(const crypto::Certificate& certificate) {
+  const ErrorCode trusted = checkTrustedCA(&certificate);
+  if (trusted != err::kNoTrustedCAList) raiseIfFailed(trusted);
+}
+
+}  // namespace
+
+void extractSignedContent(const DataBuffer* input, const char16_t* outputPath, int32_t outputKind,
+                          DataBuffer** result) {
+  WorkingCopy copy = readInput(input);
+  if (outputKind != DATA_IN_FILE && outputKind != DATA_IN_MEMORY)
+    raiseError(err::kInvalidOutputKind);
+  if (outputKind == DATA_IN_FILE && !outputPath) raiseError(err::kInvalidOutputPath);
+  if (!result || !*result) raiseError(err::kNullOutput);
+  normaliseSignedInput(copy);
+
+  const crypto::SignedMessage message = decodeMessage(copy);
+  const auto content = message.isSignedData() ? message.content() : std::nullopt;
+  if (!content || content->empty()) raiseError(err::kSignedContentSize);
+  const int signers = message.signerCount();
+  if (signers == 0) raiseError(err::kSignerCount);
+  for (const char* store : {"MY", "CA", "ROOT"})
+    (void)openSystemStore(store);
+
+  // Only the trusted-CA rule applies here; the first signer without an embedded certificate
+  // ends the examination.
+  for (int i = 0; i < signers; ++i) {
+    const auto certificate = message.signerCertificate(i);
+    if (!certificate) break;
+    requireTrustedCA(*certificate);
+  }
+
+  if (content->size() > static_cast<std::size_t>(INT32_MAX)) raiseError(err::kSignedContentSize);
+  DataBuffer& out = **result;
+  if (outputKind == DATA_IN_MEMORY) {
+    auto bytes = heapCopy(*content);
+    out.data = bytes.release();
+    out.length = static_cast<int32_t>(content->size());
+    out.kind = DATA_IN_MEMORY;
+    return;
+  }
+  raiseIfFailed(
+      writeOutputFile(content->data(), static_cast<int32_t>(content->size()), outputPath));
+  auto path = heapCopy(os::wideView(outputPath));
+  out.filePath = path.release();
+  out.kind = DATA_IN_FILE;  // the length stays as it was: callers know their path
+}
+
+void verifySignerSignature(const VerifySignedDataRequest* request, int32_t signerIndex) {
+  if (!request || !request->signedData) raiseError(err::kMissingArgument);
+  if (signerIndex < 0) raiseError(err::kInvalidSignerIndex);
+  WorkingCopy copy = readInput(request->signedData, {.requireSomePointer = false,
+                                                     .missingPointer = err::kInvalidSignedData,
+                                                     .pointerBeforeLength = true});
+  normaliseSignedInput(copy);
+  raiseIfFailed(checkSignedData(copy.data(), static_cast<int64_t>(copy.size())));
+
+  const crypto::SignedMessage message = decodeMessage(copy);
+  if (signerIndex >= message.signerCount()) raiseError(err::kSignerInfo);
+  const auto certificate = message.signerCertificate(signerIndex);
+  if (!certificate) raiseError(err::kCertContext);
+  requireTrustedCA(*certificate);
+
+  const auto embedded = message.content();
+  if (embedded && !embedded->empty()) {
+    if (!message.verifySigner(signerIndex, *certificate, std::nullopt))
+      raiseError(err::kVerificationFailed);
+    return;
+  }
+  // Detached: the caller's content, taken as raw bytes.
+  const WorkingCopy content = readInput(
+      request->content, {.missingPointer = err::kDetachedDataMissing, .pointerBeforeLength = true});
+  if (!message.verifySigner(signerIndex, *certificate, content.bytes()))
+    raiseError(err::kVerificationFailed);
+}
+
+}  // namespace marqen

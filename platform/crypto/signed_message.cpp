@@ -1,0 +1,207 @@
+#include "platform/crypto/signed_message.h"
+
+#include <openssl/err.h>
+#include <openssl/objects.h>
+
+#include <climits>
+#include <ctime>
+
+namespace marqen::crypto {
+namespace {
+
+using Asn1ObjectPtr = OpenSslPtr<ASN1_OBJECT, ASN1_OBJECT_free>;
+
+// Reads a whole BIO chain so that its digest BIOs see every byte.
+bool drain(BIO* chain) {
+  std::vector<unsigned char> buffer(64 * 1024);
+  while (true) {
+    const int n = BIO_read(chain, buffer.data(), static_cast<int>(buffer.size()));
+    if (n > 0) continue;
+    return n == 0 || BIO_eof(chain);
+  }
+}
+
+// A read-only memory BIO over caller's bytes; OpenSSL limits it to int lengths.
+BioPtr memoryBio(std::span<const unsigned char> bytes) {
+  if (bytes.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
+  return BioPtr(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
+}
+
+bool addAttributes(CMS_SignerInfo* si, const std::vector<MessageAttribute>& attributes,
+                   bool isSigned) {
+  for (const auto& attribute : attributes) {
+    const Asn1ObjectPtr oid(OBJ_txt2obj(attribute.oid.c_str(), 1));
+    if (!oid || attribute.data.size() > static_cast<std::size_t>(INT_MAX)) return false;
+    const auto length = static_cast<int>(attribute.data.size());
+    const int ok = isSigned ? CMS_signed_add1_attr_by_OBJ(si, oid.get(), attribute.type,
+                                                          attribute.data.data(), length)
+                            : CMS_unsigned_add1_attr_by_OBJ(si, oid.get(), attribute.type,
+                                                            attribute.data.data(), length);
+    if (ok != 1) return false;
+  }
+  return true;
+}
+
+std::string dottedOid(const ASN1_OBJECT* object) {
+  char text[128];
+  const int n = OBJ_obj2txt(text, sizeof text, object, 1);
+  return n > 0 ? std::string(text, static_cast<std::size_t>(std::min<int>(n, sizeof text - 1)))
+               : std::string();
+}
+
+template <typename Count, typename Get>
+std::vector<FoundAttribute> collect(const CMS_SignerInfo* si, Count count, Get get) {
+  std::vector<FoundAttribute> found;
+  const int n = count(si);
+  for (int i = 0; i < n; ++i) {
+    X509_ATTRIBUTE* attribute = get(si, i);
+    FoundAttribute entry{dottedOid(X509_ATTRIBUTE_get0_object(attribute)), {}};
+    for (int v = 0; v < X509_ATTRIBUTE_count(attribute); ++v) {
+      unsigned char* der = nullptr;
+      const int length = i2d_ASN1_TYPE(X509_ATTRIBUTE_get0_type(attribute, v), &der);
+      if (length <= 0) continue;
+      OpenSslMemory<unsigned char> owned(der);
+      entry.values.emplace_back(der, der + length);
+    }
+    found.push_back(std::move(entry));
+  }
+  return found;
+}
+
+}  // namespace
+
+std::optional<MessageAttribute> signingTimeAttribute(std::int64_t unixSeconds) {
+  Asn1TimePtr time(ASN1_TIME_adj(nullptr, static_cast<time_t>(unixSeconds), 0, 0));
+  ERR_clear_error();
+  if (!time) return std::nullopt;
+  const unsigned char* text = ASN1_STRING_get0_data(time.get());
+  return MessageAttribute{"1.2.840.113549.1.9.5", ASN1_STRING_type(time.get()),
+                          Bytes(text, text + ASN1_STRING_length(time.get()))};
+}
+
+std::optional<Bytes> signMessage(std::span<const unsigned char> content, const Certificate& signer,
+                                 const PrivateKey& key, const SignParameters& parameters) {
+  const unsigned flags =
+      CMS_BINARY | CMS_PARTIAL | CMS_NOSMIMECAP | (parameters.detached ? CMS_DETACHED : 0U);
+  CmsPtr cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));
+  const EVP_MD* md = parameters.digest == DigestAlgorithm::Md5 ? EVP_md5() : EVP_sha1();
+  CMS_SignerInfo* si =
+      cms ? CMS_add1_signer(cms.get(), signer.get(), key.key(), md, flags) : nullptr;
+  BioPtr data = memoryBio(content);
+  const bool made = si && data && addAttributes(si, parameters.signedAttributes, true) &&
+                    addAttributes(si, parameters.unsignedAttributes, false) &&
+                    CMS_final(cms.get(), data.get(), nullptr, flags) == 1;
+  ERR_clear_error();
+  if (!made) return std::nullopt;
+  unsigned char* der = nullptr;
+  const int length = i2d_CMS_ContentInfo(cms.get(), &der);
+  if (length <= 0) return std::nullopt;
+  OpenSslMemory<unsigned char> owned(der);
+  return Bytes(der, der + length);
+}
+
+std::optional<SignedMessage> SignedMessage::decode(std::span<const unsigned char> der) {
+  if (der.empty() || der.size() > static_cast<std::size_t>(LONG_MAX)) return std::nullopt;
+  const unsigned char* p = der.data();
+  CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(der.size())));
+  ERR_clear_error();
+  if (!cms || p != der.data() + der.size()) return std::nullopt;
+  return SignedMessage(std::move(cms));
+}
+
+bool SignedMessage::isSignedData() const {
+  return OBJ_obj2nid(CMS_get0_type(cms_.get())) == NID_pkcs7_signed;
+}
+
+std::optional<std::span<const unsigned char>> SignedMessage::content() const {
+  ASN1_OCTET_STRING** slot = CMS_get0_content(cms_.get());
+  if (!slot || !*slot) return std::nullopt;
+  return std::span(ASN1_STRING_get0_data(*slot),
+                   static_cast<std::size_t>(ASN1_STRING_length(*slot)));
+}
+
+int SignedMessage::signerCount() const {
+  if (!isSignedData()) return 0;
+  const auto* infos = CMS_get0_SignerInfos(cms_.get());
+  return infos ? sk_CMS_SignerInfo_num(infos) : 0;
+}
+
+CMS_SignerInfo* SignedMessage::signerInfo(int index) const {
+  if (index < 0 || index >= signerCount()) return nullptr;
+  return sk_CMS_SignerInfo_value(CMS_get0_SignerInfos(cms_.get()), index);
+}
+
+std::vector<Certificate> SignedMessage::certificates() const {
+  std::vector<Certificate> result;
+  if (!isSignedData()) return result;
+  X509StackPtr certs(CMS_get1_certs(cms_.get()));
+  for (int i = 0; certs && i < sk_X509_num(certs.get()); ++i) {
+    X509* c = sk_X509_value(certs.get(), i);
+    X509_up_ref(c);
+    result.emplace_back(X509Ptr(c));
+  }
+  return result;
+}
+
+std::optional<Certificate> SignedMessage::signerCertificate(int index) const {
+  CMS_SignerInfo* si = signerInfo(index);
+  if (!si) return std::nullopt;
+  for (auto& certificate : certificates())
+    if (CMS_SignerInfo_cert_cmp(si, certificate.get()) == 0) return certificate;
+  return std::nullopt;
+}
+
+std::string SignedMessage::digestAlgorithm(int index) const {
+  CMS_SignerInfo* si = signerInfo(index);
+  if (!si) return {};
+  X509_ALGOR* digest = nullptr;
+  CMS_SignerInfo_get0_algs(si, nullptr, nullptr, &digest, nullptr);
+  const ASN1_OBJECT* oid = nullptr;
+  X509_ALGOR_get0(&oid, nullptr, nullptr, digest);
+  return oid ? dottedOid(oid) : std::string();
+}
+
+std::vector<FoundAttribute> SignedMessage::signedAttributes(int index) const {
+  const CMS_SignerInfo* si = signerInfo(index);
+  if (!si) return {};
+  return collect(si, CMS_signed_get_attr_count, CMS_signed_get_attr);
+}
+
+std::vector<FoundAttribute> SignedMessage::unsignedAttributes(int index) const {
+  const CMS_SignerInfo* si = signerInfo(index);
+  if (!si) return {};
+  return collect(si, CMS_unsigned_get_attr_count, CMS_unsigned_get_attr);
+}
+
+Bytes SignedMessage::signatureValue(int index) const {
+  CMS_SignerInfo* si = signerInfo(index);
+  if (!si) return {};
+  const ASN1_OCTET_STRING* signature = CMS_SignerInfo_get0_signature(si);
+  const unsigned char* data = ASN1_STRING_get0_data(signature);
+  return Bytes(data, data + ASN1_STRING_length(signature));
+}
+
+bool SignedMessage::verifySigner(int index, const Certificate& certificate,
+                                 std::optional<std::span<const unsigned char>> detached) const {
+  CMS_SignerInfo* si = signerInfo(index);
+  if (!si) return false;
+  CMS_SignerInfo_set1_signer_cert(si, certificate.get());
+  bool ok = CMS_signed_get_attr_count(si) < 0 || CMS_SignerInfo_verify(si) == 1;
+  if (ok) {
+    // Once the chain exists it owns the content BIO and frees it with itself.
+    BioPtr contentBio;
+    if (detached) {
+      contentBio = memoryBio(*detached);
+      ok = contentBio != nullptr;
+    }
+    BIO* chain = ok ? CMS_dataInit(cms_.get(), contentBio.get()) : nullptr;
+    if (chain) contentBio.release();
+    ok = chain && drain(chain) && CMS_SignerInfo_verify_content(si, chain) == 1;
+    if (chain) BIO_free_all(chain);
+  }
+  CMS_SignerInfo_set1_signer_cert(si, nullptr);
+  ERR_clear_error();
+  return ok;
+}
+
+}  // namespace marqen::crypto

@@ -1,0 +1,82 @@
+#pragma once
+// PKCS#7 signed data (CMS SignedData version 1, signers named by issuer and serial number),
+// made and read with OpenSSL's CMS implementation.
+
+#include <openssl/cms.h>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/crypto/certificate.h"
+#include "platform/crypto/openssl_ptr.h"
+#include "platform/crypto/private_key.h"
+
+namespace marqen::crypto {
+
+using CmsPtr = OpenSslPtr<CMS_ContentInfo, CMS_ContentInfo_free>;
+
+enum class DigestAlgorithm { Sha1, Md5 };
+
+// One attribute with one value, given as an ASN.1 type and the bytes an ASN1_STRING of that
+// type holds (content octets for OCTET STRING and INTEGER, the time text for a time).
+struct MessageAttribute {
+  std::string oid;
+  int type = V_ASN1_OCTET_STRING;
+  Bytes data;
+};
+
+// The value of a UTCTime or GeneralizedTime for a Unix time, as RFC 5652 wants a signing time
+// (UTCTime from 1950 to 2049). Empty when the time cannot be represented.
+std::optional<MessageAttribute> signingTimeAttribute(std::int64_t unixSeconds);
+
+struct SignParameters {
+  DigestAlgorithm digest = DigestAlgorithm::Sha1;
+  bool detached = false;
+  // With a signing time among them; content type and message digest are added as required.
+  std::vector<MessageAttribute> signedAttributes;
+  std::vector<MessageAttribute> unsignedAttributes;
+};
+
+// The DER message, or empty when OpenSSL cannot make it.
+std::optional<Bytes> signMessage(std::span<const unsigned char> content, const Certificate& signer,
+                                 const PrivateKey& key, const SignParameters& parameters);
+
+// An attribute as found in a message: its type and the DER of each value.
+struct FoundAttribute {
+  std::string oid;
+  std::vector<Bytes> values;
+};
+
+class SignedMessage {
+ public:
+  // Empty when the bytes are not one complete CMS/PKCS#7 structure.
+  static std::optional<SignedMessage> decode(std::span<const unsigned char> der);
+
+  bool isSignedData() const;
+  // The embedded content; empty for a detached signature (or no content at all).
+  std::optional<std::span<const unsigned char>> content() const;
+  int signerCount() const;
+  std::vector<Certificate> certificates() const;
+  // The embedded certificate that matches the signer's identifier.
+  std::optional<Certificate> signerCertificate(int index) const;
+  // The signer's digest algorithm as a dotted OID.
+  std::string digestAlgorithm(int index) const;
+  std::vector<FoundAttribute> signedAttributes(int index) const;
+  std::vector<FoundAttribute> unsignedAttributes(int index) const;
+  Bytes signatureValue(int index) const;
+
+  // Verifies the signer's signature with the certificate's key over the embedded content, or
+  // over `detachedContent` when given: the signed attributes, then the content's digest.
+  bool verifySigner(int index, const Certificate& certificate,
+                    std::optional<std::span<const unsigned char>> detachedContent) const;
+
+ private:
+  explicit SignedMessage(CmsPtr cms) : cms_(std::move(cms)) {}
+  CMS_SignerInfo* signerInfo(int index) const;
+  CmsPtr cms_;
+};
+
+}  // namespace marqen::crypto

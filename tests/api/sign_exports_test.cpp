@@ -1,0 +1,357 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "Marqen_InterfaceV2.h"
+#include "platform/os/text.h"
+#include "tests/support/pki_builder.h"
+#include "tests/support/temp_cert_store.h"
+
+namespace {
+
+using marqen::test::Bytes;
+using marqen::test::Issued;
+namespace fs = std::filesystem;
+
+// A result record released the way a caller releases it.
+struct Result {
+  DataBuffer record{};
+  DataBuffer* pointer = &record;
+  ~Result() {
+    std::free(record.data);
+    std::free(record.filePath);
+  }
+  Bytes bytes() const { return Bytes(record.data, record.data + record.length); }
+};
+
+// Everything a SignRequest points to, kept alive by the test.
+struct Request {
+  std::string data = "Quarterly report, final version.\n";
+  DataBuffer content{nullptr, reinterpret_cast<unsigned char*>(data.data()),
+                     static_cast<int32_t>(data.size()), DATA_IN_MEMORY};
+  std::u16string issuer;
+  std::string serial;
+  std::u16string pfxPath, password;
+  CertificateLocator locator{};
+  std::vector<std::string> attributeStrings;
+  std::vector<SignedAttribute> attributeRecords;
+  std::vector<SignedAttribute*> attributePointers;
+  std::u16string outputPath;
+  SignRequest request{};
+
+  Request() {
+    attributeStrings.reserve(16);
+    attributeRecords.reserve(8);
+    request = {&content,
+               &locator,
+               nullptr,
+               0,
+               HASH_SHA1,
+               SIGNING_RSA,
+               SIGNATURE_ATTACHED,
+               FORMAT_DER,
+               0,
+               REVOCATION_ONLINE,
+               REVOCATION_NONE,
+               0,
+               DATA_IN_MEMORY,
+               nullptr};
+  }
+  void fromStore(const std::u16string& issuerDN, const std::string& serialHex) {
+    issuer = issuerDN;
+    serial = serialHex;
+    locator = {issuer.data(), serial.data(), nullptr, nullptr, LOCATION_STORE};
+  }
+  void addAttribute(std::string value, std::string oid, int32_t auth, int32_t type) {
+    attributeStrings.push_back(std::move(value));
+    std::string& v = attributeStrings.back();
+    attributeStrings.push_back(std::move(oid));
+    std::string& o = attributeStrings.back();
+    attributeRecords.push_back({reinterpret_cast<unsigned char*>(v.data()),
+                                static_cast<int32_t>(v.size()), o.data(), auth, type});
+    attributePointers.clear();
+    for (auto& r : attributeRecords)
+      attributePointers.push_back(&r);
+    request.attributes = attributePointers.data();
+    request.attributeCount = static_cast<int32_t>(attributePointers.size());
+  }
+};
+
+class SignExports : public ::testing::Test {
+ protected:
+  marqen::test::TempCertStore store;
+  marqen::test::TempDir dir;
+  Issued root = marqen::test::makeRootCa("Sign Root");
+  Issued signer = marqen::test::makeEndEntity("Sign User", root);
+  Request r;
+
+  void SetUp() override {
+    store.add("ROOT", "root", root);
+    store.add("MY", "signer", signer, true);
+    r.fromStore(u"CN=Sign Root, O=Marqen Test", serialText(signer));
+  }
+  static std::string serialText(const Issued& issued) {
+    std::string text;
+    char hex[3];
+    const ASN1_INTEGER* serial = X509_get0_serialNumber(issued.certificate.get());
+    unsigned char* der = nullptr;
+    const int n = i2d_ASN1_INTEGER(serial, &der);
+    for (int i = 2; i < n; ++i) {  // short-form length: two header bytes
+      std::snprintf(hex, sizeof hex, "%02X", der[i]);
+      text += hex;
+    }
+    OPENSSL_free(der);
+    return text;
+  }
+  ErrorCode signInto(Result& result) { return sign(&r.request, &result.pointer); }
+  ErrorCode verify(const Bytes& message, const std::string* detached = nullptr, int32_t index = 0) {
+    DataBuffer signedData{nullptr, const_cast<unsigned char*>(message.data()),
+                          static_cast<int32_t>(message.size()), DATA_IN_MEMORY};
+    std::string content = detached ? *detached : "";
+    DataBuffer contentBuffer{nullptr, reinterpret_cast<unsigned char*>(content.data()),
+                             static_cast<int32_t>(content.size()), DATA_IN_MEMORY};
+    VerifySignedDataRequest request{detached ? &contentBuffer : nullptr, &signedData};
+    return verifySignedData(&request, index);
+  }
+};
+
+TEST_F(SignExports, AttachedMessageVerifiesAndGivesItsContentBack) {
+  Result signedMessage;
+  ASSERT_EQ(signInto(signedMessage), 0);
+  EXPECT_EQ(signedMessage.record.kind, DATA_IN_MEMORY);
+  const Bytes message = signedMessage.bytes();
+  EXPECT_EQ(verify(message), 0);
+
+  DataBuffer input{nullptr, const_cast<unsigned char*>(message.data()),
+                   static_cast<int32_t>(message.size()), DATA_IN_MEMORY};
+  Result content;
+  ASSERT_EQ(getSignedContent(&input, nullptr, DATA_IN_MEMORY, &content.pointer), 0);
+  EXPECT_EQ(std::string(content.record.data, content.record.data + content.record.length), r.data);
+}
+
+TEST_F(SignExports, DetachedMessageNeedsItsContent) {
+  r.request.signatureMode = SIGNATURE_DETACHED;
+  r.request.hashAlgorithm = HASH_MD5;
+  Result signedMessage;
+  ASSERT_EQ(signInto(signedMessage), 0);
+  const Bytes message = signedMessage.bytes();
+  EXPECT_EQ(verify(message, &r.data), 0);
+  const std::string other = r.data + " ";
+  EXPECT_EQ(verify(message, &other), 1701);
+  EXPECT_EQ(verify(message), 102);
+  DataBuffer signedData{nullptr, const_cast<unsigned char*>(message.data()),
+                        static_cast<int32_t>(message.size()), DATA_IN_MEMORY};
+  std::u16string somePath = u"/some/path";
+  DataBuffer nullData{somePath.data(), nullptr, 5, DATA_IN_MEMORY};
+  VerifySignedDataRequest missingData{&nullData, &signedData};
+  EXPECT_EQ(verifySignedData(&missingData, 0), 114);
+  DataBuffer input = signedData;
+  Result content;
+  EXPECT_EQ(getSignedContent(&input, nullptr, DATA_IN_MEMORY, &content.pointer), 1451);
+}
+
+TEST_F(SignExports, RequestChecksInOrderBeforeAnyCertificateIsOpened) {
+  Result result;
+  EXPECT_EQ(sign(nullptr, &result.pointer), 102);
+  r.request.content = nullptr;
+  EXPECT_EQ(signInto(result), 102);
+  r.request.content = &r.content;
+  r.content.length = 0;
+  EXPECT_EQ(signInto(result), 101);
+  r.content.length = static_cast<int32_t>(r.data.size());
+  r.content.kind = 7;
+  EXPECT_EQ(signInto(result), 103);
+  r.content.kind = DATA_IN_MEMORY;
+  // Every field broken at once; mending them one by one in the documented order shows each
+  // field's own code in turn.
+  SignRequest& q = r.request;
+  q.outputKind = DATA_IN_FILE;
+  q.outputPath = nullptr;
+  r.locator.locationType = 9;
+  q.hashAlgorithm = 2;
+  q.signingAlgorithm = 0;
+  q.signatureMode = 0;
+  q.validateCertificate = 2;
+  q.askPinAlways = 2;
+  q.signatureFormat = 0;
+  q.attributeCount = -1;
+  EXPECT_EQ(sign(&q, nullptr), 208);
+  q.outputKind = 3;
+  EXPECT_EQ(sign(&q, nullptr), 106);
+  r.locator.locationType = LOCATION_STORE;
+  EXPECT_EQ(sign(&q, nullptr), 107);
+  q.hashAlgorithm = HASH_MD5;
+  EXPECT_EQ(sign(&q, nullptr), 108);
+  q.signingAlgorithm = SIGNING_RSA;
+  EXPECT_EQ(sign(&q, nullptr), 109);
+  q.signatureMode = SIGNATURE_DETACHED;
+  EXPECT_EQ(sign(&q, nullptr), 110);
+  q.outputKind = DATA_IN_MEMORY;
+  EXPECT_EQ(sign(&q, nullptr), 111);
+  q.validateCertificate = 0;
+  EXPECT_EQ(sign(&q, nullptr), 112);
+  q.askPinAlways = 0;
+  EXPECT_EQ(sign(&q, nullptr), 113);
+  q.signatureFormat = FORMAT_BASE64;
+  EXPECT_EQ(sign(&q, nullptr), 128);
+  q.attributeCount = 2;  // and no array
+  EXPECT_EQ(sign(&q, nullptr), 128);
+  q.attributeCount = 0;
+  EXPECT_EQ(sign(&q, nullptr), 127);
+  DataBuffer* none = nullptr;
+  EXPECT_EQ(sign(&q, &none), 127);
+  EXPECT_EQ(signInto(result), 0);
+}
+
+TEST_F(SignExports, CertificateChecksComeBeforeAttributeChecks) {
+  r.addAttribute("x", "1.2.3", 2, ATTR_OCTET_STRING);  // bad authentication type
+  Result result;
+  r.serial = "00";
+  r.locator.serialNumber = r.serial.data();
+  EXPECT_EQ(signInto(result), 308);
+  r.serial = serialText(signer);
+  r.locator.serialNumber = r.serial.data();
+  EXPECT_EQ(signInto(result), 134);
+
+  // A certificate without key usage fails even when no validation is asked for.
+  const Issued bare = marqen::test::makeEndEntity("No Usage", root, std::nullopt);
+  store.add("MY", "bare", bare, true);
+  Request other;
+  other.fromStore(u"CN=Sign Root, O=Marqen Test", serialText(bare));
+  Result otherResult;
+  EXPECT_EQ(sign(&other.request, &otherResult.pointer), 302);
+  EXPECT_EQ(result.record.data, nullptr);
+}
+
+TEST_F(SignExports, SigningTimeAttributeRules) {
+  r.addAttribute("1700000000", "1.2.840.113549.1.9.5", ATTR_UNAUTHENTICATED, ATTR_TIME);
+  Result result;
+  EXPECT_EQ(signInto(result), 118);
+  r.attributeRecords[0].authenticationType = ATTR_AUTHENTICATED;
+  r.attributeStrings[0] = "12abc";
+  r.attributeRecords[0].value = reinterpret_cast<unsigned char*>(r.attributeStrings[0].data());
+  EXPECT_EQ(signInto(result), 1802);
+  r.attributeStrings[0] = "1700000000";
+  r.attributeRecords[0].value = reinterpret_cast<unsigned char*>(r.attributeStrings[0].data());
+  // The signer's certificate was issued long after that instant: only a validating request
+  // compares the two.
+  EXPECT_EQ(signInto(result), 0);
+  Result validated;
+  r.request.validateCertificate = 1;
+  EXPECT_EQ(sign(&r.request, &validated.pointer), 1412);
+}
+
+TEST_F(SignExports, MissingPrivateKeyIsReported) {
+  const Issued keyless = marqen::test::makeEndEntity("Keyless", root);
+  store.add("MY", "keyless", keyless, false);
+  Request other;
+  other.fromStore(u"CN=Sign Root, O=Marqen Test", serialText(keyless));
+  Result result;
+  EXPECT_EQ(sign(&other.request, &result.pointer), 1806);
+}
+
+TEST_F(SignExports, Base64FileOutputReplacesTheFileAndReturnsItsPath) {
+  marqen::test::writeFile(dir.file("out.p7s"), "old content");
+  r.outputPath = marqen::os::toUtf16(dir.file("out.p7s"));
+  r.request.outputKind = DATA_IN_FILE;
+  r.request.outputPath = r.outputPath.data();
+  r.request.signatureFormat = FORMAT_BASE64;
+  Result result;
+  ASSERT_EQ(signInto(result), 0);
+  EXPECT_EQ(result.record.kind, DATA_IN_FILE);
+  EXPECT_EQ(std::u16string(result.record.filePath), r.outputPath);
+  EXPECT_EQ(result.record.length, static_cast<int32_t>(r.outputPath.size()));
+  const std::string text = marqen::test::readFile(dir.file("out.p7s"));
+  EXPECT_EQ(text.substr(0, 3), "MII");
+  EXPECT_EQ(text[64], '\n');
+  const Bytes asText(text.begin(), text.end());
+  EXPECT_EQ(verify(asText), 0) << "Base64 input verifies like DER";
+
+  r.outputPath = marqen::os::toUtf16(dir.file("missing/out.p7s"));
+  r.request.outputPath = r.outputPath.data();
+  Result failed;
+  EXPECT_EQ(signInto(failed), 205);
+  EXPECT_EQ(failed.record.filePath, nullptr);
+}
+
+TEST_F(SignExports, PfxSignerAndTrustedCaRule) {
+  marqen::test::PfxOptions options;
+  options.holder = &signer;
+  options.password = "pw";
+  marqen::test::writeBytes(dir.file("signer.pfx"), marqen::test::makePfx(options));
+  r.pfxPath = marqen::os::toUtf16(dir.file("signer.pfx"));
+  r.password = u"pw";
+  r.locator = {nullptr, nullptr, r.pfxPath.data(), r.password.data(), LOCATION_PFX_FILE};
+  const char16_t* elsewhere[] = {u"Another Root"};
+  ASSERT_EQ(setTrustedCANames(elsewhere, 1), 0);
+  Result refused;
+  EXPECT_EQ(signInto(refused), 1442);
+  const char16_t* ours[] = {u"sign root"};
+  ASSERT_EQ(setTrustedCANames(ours, 1), 0);
+  Result result;
+  ASSERT_EQ(signInto(result), 0);
+  EXPECT_EQ(verify(result.bytes()), 0);
+}
+
+TEST_F(SignExports, ContentAndVerificationRefusals) {
+  Result signedMessage;
+  ASSERT_EQ(signInto(signedMessage), 0);
+  const Bytes message = signedMessage.bytes();
+  DataBuffer input{nullptr, const_cast<unsigned char*>(message.data()),
+                   static_cast<int32_t>(message.size()), DATA_IN_MEMORY};
+  Result result;
+  DataBuffer* none = nullptr;
+  EXPECT_EQ(getSignedContent(nullptr, nullptr, DATA_IN_MEMORY, &result.pointer), 102);
+  EXPECT_EQ(getSignedContent(&input, nullptr, 3, &result.pointer), 207);
+  EXPECT_EQ(getSignedContent(&input, nullptr, DATA_IN_FILE, &result.pointer), 208);
+  EXPECT_EQ(getSignedContent(&input, nullptr, DATA_IN_MEMORY, &none), 127);
+  const auto missingFolder = marqen::os::toUtf16(dir.file("no/such/content.txt"));
+  EXPECT_EQ(getSignedContent(&input, missingFolder.c_str(), DATA_IN_FILE, &result.pointer), 205);
+  EXPECT_EQ(result.record.filePath, nullptr);
+  EXPECT_EQ(result.record.kind, 0);
+
+  // Base64 with a stray character is taken as DER, and is no message.
+  std::string text = "MII ";
+  DataBuffer stray{nullptr, reinterpret_cast<unsigned char*>(text.data()), 4, DATA_IN_MEMORY};
+  EXPECT_EQ(getSignedContent(&stray, nullptr, DATA_IN_MEMORY, &result.pointer), 1003);
+  EXPECT_EQ(verify(Bytes(text.begin(), text.end())), 1005);
+
+  // Written to a file, the content's path comes back; the length is left as it was.
+  const auto target = marqen::os::toUtf16(dir.file("content.txt"));
+  Result written;
+  written.record.length = -42;
+  ASSERT_EQ(getSignedContent(&input, target.c_str(), DATA_IN_FILE, &written.pointer), 0);
+  EXPECT_EQ(std::u16string(written.record.filePath), target);
+  EXPECT_EQ(written.record.length, -42);
+  EXPECT_EQ(marqen::test::readFile(dir.file("content.txt")), r.data);
+
+  EXPECT_EQ(verify(message, nullptr, -1), 1601);
+  EXPECT_EQ(verify(message, nullptr, 1), 1602);
+  VerifySignedDataRequest noMessage{nullptr, nullptr};
+  EXPECT_EQ(verifySignedData(&noMessage, 0), 102);
+  DataBuffer nullBytes{nullptr, nullptr, 5, DATA_IN_MEMORY};
+  VerifySignedDataRequest nullMessage{nullptr, &nullBytes};
+  EXPECT_EQ(verifySignedData(&nullMessage, 0), 1001);
+  // An attached message ignores whatever content comes with it.
+  const std::string ignored = "anything";
+  EXPECT_EQ(verify(message, &ignored), 0);
+}
+
+TEST_F(SignExports, TrustedCaRuleAppliesToContentExtraction) {
+  Result signedMessage;
+  ASSERT_EQ(signInto(signedMessage), 0);
+  const Bytes message = signedMessage.bytes();
+  DataBuffer input{nullptr, const_cast<unsigned char*>(message.data()),
+                   static_cast<int32_t>(message.size()), DATA_IN_MEMORY};
+  const char16_t* elsewhere[] = {u"Another Root"};
+  ASSERT_EQ(setTrustedCANames(elsewhere, 1), 0);
+  Result result;
+  EXPECT_EQ(getSignedContent(&input, nullptr, DATA_IN_MEMORY, &result.pointer), 1442);
+  EXPECT_EQ(result.record.data, nullptr);
+  EXPECT_EQ(verify(message), 1442);
+}
+
+}  // namespace
