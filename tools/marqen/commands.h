@@ -5,5 +5,8 @@ namespace marqen::tool {
 
 int runBase64(Arguments args);
 int runCertstore(Arguments args);
+int runSign(Arguments args);
+int runVerify(Arguments args);
+int runContent(Arguments args);
 
 }  // namespace marqen::tool

@@ -23,6 +23,21 @@ constexpr std::array kCommands = {
             "print subject, issuer, serial and expiry of each certificate", runCertstore},
     Command{"certstore", "certstore remove --store NAME --serial S --issuer DN",
             "remove a certificate (and its key); DN exactly as list prints it", runCertstore},
+    Command{"sign",
+            "sign --in FILE (--issuer DN --serial HEX | --pfx FILE [--password P])\n"
+            "       [--detached] [--hash sha1|md5] [--der] [--out FILE]\n"
+            "       [--document-name TEXT] [--comments TEXT] [--signing-time UNIX_SECONDS]\n"
+            "       [--validate [--revocation-mode online|offline]"
+            " [--revocation-level none|end|chain]]",
+            "sign FILE with a certificate from MY or a PFX file; without --out, print the "
+            "Base64 message",
+            runSign},
+    Command{"verify", "verify --in SIGNED [--content FILE] [--signer N]",
+            "check the signature of signer N (default 0); a detached one needs its --content",
+            runVerify},
+    Command{"content", "content --in SIGNED [--out FILE]",
+            "write the content of an attached signed message to FILE or standard output",
+            runContent},
 };
 
 void printHelp(std::ostream& out) {
