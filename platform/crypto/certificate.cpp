@@ -25,14 +25,13 @@ std::string hexUpper(std::span<const unsigned char> bytes) {
   return text;
 }
 
-std::int64_t toUnixSeconds(const ASN1_TIME* time) {
+}  // namespace
+
+std::int64_t unixSecondsOf(const ASN1_TIME* time) {
   std::tm parts{};
-  if (!time || ASN1_TIME_to_tm(time, &parts) != 1)
-    throw std::runtime_error("certificate time cannot be read");
+  if (!time || ASN1_TIME_to_tm(time, &parts) != 1) throw std::runtime_error("time cannot be read");
   return static_cast<std::int64_t>(::timegm(&parts));
 }
-
-}  // namespace
 
 Certificate::Certificate(X509Ptr certificate) : certificate_(std::move(certificate)) {
   if (!certificate_) throw std::invalid_argument("null certificate");
@@ -119,10 +118,10 @@ std::string Certificate::serialText() const {
 }
 
 std::int64_t Certificate::notBefore() const {
-  return toUnixSeconds(X509_get0_notBefore(certificate_.get()));
+  return unixSecondsOf(X509_get0_notBefore(certificate_.get()));
 }
 std::int64_t Certificate::notAfter() const {
-  return toUnixSeconds(X509_get0_notAfter(certificate_.get()));
+  return unixSecondsOf(X509_get0_notAfter(certificate_.get()));
 }
 
 int Certificate::timeValidity(std::int64_t unixTime) const {

@@ -16,6 +16,9 @@ namespace marqen::crypto {
 
 using Bytes = std::vector<unsigned char>;
 
+// An ASN.1 time as Unix seconds (64-bit); throws when it cannot be read.
+std::int64_t unixSecondsOf(const ASN1_TIME* time);
+
 // Key usage bits in the first byte of the extension, as the library tests them.
 inline constexpr unsigned kDigitalSignatureUsage = 0x80;
 inline constexpr unsigned kKeyEnciphermentUsage = 0x20;

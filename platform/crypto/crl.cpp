@@ -12,17 +12,6 @@
 #include <string_view>
 
 namespace marqen::crypto {
-namespace {
-
-std::int64_t toUnixSeconds(const ASN1_TIME* time) {
-  std::tm parts{};
-  if (!time || ASN1_TIME_to_tm(time, &parts) != 1)
-    throw std::runtime_error("CRL time cannot be read");
-  return static_cast<std::int64_t>(::timegm(&parts));
-}
-
-}  // namespace
-
 Crl::Crl(X509CrlPtr crl) : crl_(std::move(crl)) {
   if (!crl_) throw std::invalid_argument("null CRL");
 }
@@ -64,13 +53,13 @@ const X509_NAME* Crl::issuer() const noexcept {
 }
 
 std::int64_t Crl::thisUpdate() const {
-  return toUnixSeconds(X509_CRL_get0_lastUpdate(crl_.get()));
+  return unixSecondsOf(X509_CRL_get0_lastUpdate(crl_.get()));
 }
 
 std::optional<std::int64_t> Crl::nextUpdate() const {
   const ASN1_TIME* next = X509_CRL_get0_nextUpdate(crl_.get());
   if (!next) return std::nullopt;
-  return toUnixSeconds(next);
+  return unixSecondsOf(next);
 }
 
 int Crl::timeValidity(std::int64_t unixTime) const {

@@ -9,6 +9,7 @@
 #include "platform/os/host_program.h"
 #include "platform/os/text.h"
 #include "tests/support/pki_builder.h"
+#include "tests/support/raised_code.h"
 #include "tests/support/temp_cert_store.h"
 
 namespace marqen {
@@ -18,19 +19,8 @@ using test::Bytes;
 using test::Issued;
 using test::TempCertStore;
 
-template <typename Body>
-ErrorCode codeOf(Body&& body) {
-  try {
-    body();
-    return err::kNoError;
-  } catch (const LibraryError& e) {
-    return e.code();
-  }
-}
-
 std::u16string issuerTextOf(const Issued& issued) {
-  return os::toUtf16(
-      crypto::Certificate(crypto::X509Ptr(X509_dup(issued.certificate.get()))).issuerText());
+  return os::toUtf16(test::certificateOf(issued).issuerText());
 }
 
 Issued endEntityWithSerial(const std::string& cn, const Issued& issuer, Bytes serial) {
@@ -59,9 +49,9 @@ TEST_F(StoreLookup, SerialIsCaseInsensitiveButLeadingZeroMatters) {
   EXPECT_EQ(
       serialNumberText(getCertContextFromStore(issuer.c_str(), "00abcd01", my()).certificate()),
       "00ABCD01");
-  EXPECT_EQ(codeOf([&] { getCertContextFromStore(issuer.c_str(), "ABCD01", my()); }),
+  EXPECT_EQ(test::raisedCode([&] { getCertContextFromStore(issuer.c_str(), "ABCD01", my()); }),
             err::kCertContext);
-  EXPECT_EQ(codeOf([&] { getCertContextFromStore(issuer.c_str(), "00 AB CD 01", my()); }),
+  EXPECT_EQ(test::raisedCode([&] { getCertContextFromStore(issuer.c_str(), "00 AB CD 01", my()); }),
             err::kCertContext);
 }
 
@@ -84,7 +74,8 @@ TEST_F(StoreLookup, IssuerTextMatchesExactlyAndInAnyAttributeOrder) {
   ASSERT_EQ(exact, u"CN=Lookup Root, O=Marqen Test");
   EXPECT_NO_THROW(getCertContextFromStore(exact.c_str(), "07", my()));
   EXPECT_NO_THROW(getCertContextFromStore(u"o=Marqen Test; cn= Lookup Root", "07", my()));
-  EXPECT_EQ(codeOf([&] { getCertContextFromStore(u"CN=Other Root, O=Marqen Test", "07", my()); }),
+  EXPECT_EQ(test::raisedCode(
+                [&] { getCertContextFromStore(u"CN=Other Root, O=Marqen Test", "07", my()); }),
             err::kCertContext);
 }
 
@@ -96,12 +87,14 @@ TEST_F(StoreLookup, MissingArgumentsAreLoggedInOrder) {
     return ec ? 0 : size;
   };
   const auto before = logSize();
-  EXPECT_EQ(codeOf([&] { getCertContextFromStore(nullptr, nullptr, my()); }),
+  EXPECT_EQ(test::raisedCode([&] { getCertContextFromStore(nullptr, nullptr, my()); }),
             err::kInvalidIssuerDN);
-  EXPECT_EQ(codeOf([&] { getCertContextFromStore(u"CN=X", nullptr, my()); }),
+  EXPECT_EQ(test::raisedCode([&] { getCertContextFromStore(u"CN=X", nullptr, my()); }),
             err::kInvalidSerialNumber);
-  EXPECT_EQ(codeOf([&] { getCertContextFromStore(u"", "", my()); }), err::kInvalidIssuerDN);
-  EXPECT_EQ(codeOf([&] { getCertContextFromStore(u"CN=X", "", my()); }), err::kInvalidSerialNumber);
+  EXPECT_EQ(test::raisedCode([&] { getCertContextFromStore(u"", "", my()); }),
+            err::kInvalidIssuerDN);
+  EXPECT_EQ(test::raisedCode([&] { getCertContextFromStore(u"CN=X", "", my()); }),
+            err::kInvalidSerialNumber);
   const std::string added = test::readFile(log).substr(before);
   std::size_t issuerLines = 0, serialLines = 0;
   for (auto at = added.find(": getCertContextFromStore: Invalid Issuer DN");
@@ -118,7 +111,7 @@ TEST_F(StoreLookup, MissingArgumentsAreLoggedInOrder) {
 
 TEST_F(StoreLookup, MissingStoreFolderIsAnEmptyStore) {
   EXPECT_TRUE(openCertificateStore(STORE_OTHER_PEOPLE).certificates().empty());
-  EXPECT_EQ(codeOf([&] {
+  EXPECT_EQ(test::raisedCode([&] {
               getCertContextFromStore(u"CN=X", "01", openCertificateStore(STORE_OTHER_PEOPLE));
             }),
             err::kCertContext);
@@ -187,15 +180,19 @@ TEST_F(PfxLookup, FailureCodes) {
   const auto emptyFile = os::toUtf16(dir.file("empty.pfx"));
   const auto missing = os::toUtf16(dir.file("missing.pfx"));
 
-  EXPECT_EQ(codeOf([&] { getCertContextFromPfxFile(nullptr, u"right"); }), err::kMissingArgument);
-  EXPECT_EQ(codeOf([&] { getCertContextFromPfxFile(missing.c_str(), u"right"); }),
+  EXPECT_EQ(test::raisedCode([&] { getCertContextFromPfxFile(nullptr, u"right"); }),
+            err::kMissingArgument);
+  EXPECT_EQ(test::raisedCode([&] { getCertContextFromPfxFile(missing.c_str(), u"right"); }),
             err::kInvalidCertificateFile);
-  EXPECT_EQ(codeOf([&] { getCertContextFromPfxFile(emptyFile.c_str(), u"right"); }),
+  EXPECT_EQ(test::raisedCode([&] { getCertContextFromPfxFile(emptyFile.c_str(), u"right"); }),
             err::kEmptyInputFile);
-  EXPECT_EQ(codeOf([&] { getCertContextFromPfxFile(notPfx.c_str(), u"right"); }), err::kNotPfxFile);
-  EXPECT_EQ(codeOf([&] { getCertContextFromPfxFile(good.c_str(), u"wrong"); }), err::kPfxImport);
-  EXPECT_EQ(codeOf([&] { getCertContextFromPfxFile(good.c_str(), nullptr); }), err::kPfxImport);
-  EXPECT_EQ(codeOf([&] { getCertContextFromPfxFile(keyless.c_str(), u"right"); }),
+  EXPECT_EQ(test::raisedCode([&] { getCertContextFromPfxFile(notPfx.c_str(), u"right"); }),
+            err::kNotPfxFile);
+  EXPECT_EQ(test::raisedCode([&] { getCertContextFromPfxFile(good.c_str(), u"wrong"); }),
+            err::kPfxImport);
+  EXPECT_EQ(test::raisedCode([&] { getCertContextFromPfxFile(good.c_str(), nullptr); }),
+            err::kPfxImport);
+  EXPECT_EQ(test::raisedCode([&] { getCertContextFromPfxFile(keyless.c_str(), u"right"); }),
             err::kCertContext);
 }
 
@@ -214,12 +211,13 @@ TEST(CertString, Base64AndDerGiveTheSameCertificate) {
 TEST(CertString, PemIsNotBase64AndTrailingBytesAreRefused) {
   const Issued root = test::makeRootCa("String Root");
   const std::string pem = root.pem();
-  EXPECT_EQ(
-      codeOf([&] { getCertContextFromCertString(pem.c_str(), static_cast<int32_t>(pem.size())); }),
-      err::kCertContext);
+  EXPECT_EQ(test::raisedCode([&] {
+              getCertContextFromCertString(pem.c_str(), static_cast<int32_t>(pem.size()));
+            }),
+            err::kCertContext);
   Bytes der = root.der();
   der.push_back(0x00);
-  EXPECT_EQ(codeOf([&] {
+  EXPECT_EQ(test::raisedCode([&] {
               getCertContextFromCertString(reinterpret_cast<const char*>(der.data()),
                                            static_cast<int32_t>(der.size()));
             }),

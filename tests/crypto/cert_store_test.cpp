@@ -14,10 +14,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::Issued;
 
-Certificate certOf(const Issued& issued) {
-  return Certificate(X509Ptr(X509_dup(issued.certificate.get())));
-}
-
 TEST(CertStoreRoot, EnvironmentThenXdgThenHome) {
   test::TempCertStore store;
   EXPECT_EQ(certStoreRoot(), store.root());
@@ -51,7 +47,7 @@ TEST(CertificateStore, ListsCertificateFilesInByteOrderOfNames) {
   EXPECT_EQ(opened->certificates()[0].file.filename(), "B-upper.cer");
   EXPECT_EQ(opened->certificates()[1].file.filename(), "a.pem");
   EXPECT_EQ(opened->certificates()[2].file.filename(), "b.cer");
-  EXPECT_TRUE(opened->certificates()[1].certificate.sameAs(certOf(a)));
+  EXPECT_TRUE(opened->certificates()[1].certificate.sameAs(test::certificateOf(a)));
 }
 
 TEST(CertificateStore, MissingFolderIsEmptyUnreadableFolderIsAnError) {
@@ -106,18 +102,19 @@ TEST(FindIssuer, NeedsNameAndSignatureAndReportsSelfSigned) {
   const auto ca = CertificateStore::open("CA");
   const auto roots = CertificateStore::open("ROOT");
 
-  const auto found = findIssuer(certOf(user), {&*ca, &*roots});
+  const auto found = findIssuer(test::certificateOf(user), {&*ca, &*roots});
   ASSERT_EQ(found.status, IssuerStatus::Found);
-  EXPECT_TRUE(found.issuer->sameAs(certOf(root)));
-  EXPECT_EQ(findIssuer(certOf(user), {&*ca}).status, IssuerStatus::NotFound);
-  EXPECT_EQ(findIssuer(certOf(root), {&*ca, &*roots}).status, IssuerStatus::SelfSigned);
+  EXPECT_TRUE(found.issuer->sameAs(test::certificateOf(root)));
+  EXPECT_EQ(findIssuer(test::certificateOf(user), {&*ca}).status, IssuerStatus::NotFound);
+  EXPECT_EQ(findIssuer(test::certificateOf(root), {&*ca, &*roots}).status,
+            IssuerStatus::SelfSigned);
 }
 
 TEST(StoreWriting, AddsOnceWithPrivateKeyModeAndRemovesEverything) {
   test::TempCertStore store;
   const Issued root = test::makeRootCa("Write Root");
   const Issued user = test::makeEndEntity("Write User", root);
-  const Certificate cert = certOf(user);
+  const Certificate cert = test::certificateOf(user);
   SoftwareKey key(EvpPkeyPtr([&] {
     EVP_PKEY_up_ref(user.key.get());
     return user.key.get();

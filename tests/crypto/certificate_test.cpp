@@ -8,10 +8,6 @@ namespace {
 
 using test::Issued;
 
-Certificate certOf(const Issued& issued) {
-  return Certificate(X509Ptr(X509_dup(issued.certificate.get())));
-}
-
 Issued withSerial(test::Bytes serial) {
   test::CertificateOptions options;
   options.subject = test::makeName({"CN=Serial"});
@@ -20,9 +16,9 @@ Issued withSerial(test::Bytes serial) {
 }
 
 TEST(Certificate, SerialTextKeepsTheEncodedLeadingZero) {
-  EXPECT_EQ(certOf(withSerial({0x2A, 0x01, 0x00})).serialText(), "2A0100");
-  EXPECT_EQ(certOf(withSerial({0x80})).serialText(), "0080");
-  EXPECT_EQ(certOf(withSerial({0x00, 0x12, 0xAB})).serialText(), "12AB");
+  EXPECT_EQ(test::certificateOf(withSerial({0x2A, 0x01, 0x00})).serialText(), "2A0100");
+  EXPECT_EQ(test::certificateOf(withSerial({0x80})).serialText(), "0080");
+  EXPECT_EQ(test::certificateOf(withSerial({0x00, 0x12, 0xAB})).serialText(), "12AB");
 }
 
 TEST(Certificate, ParsesDerAndPemOnlyWhenComplete) {
@@ -46,7 +42,7 @@ TEST(Certificate, ValidityBeyond2038AndBefore1970) {
   options.subject = test::makeName({"CN=Long"});
   options.notBefore = -86400;     // 1969-12-31
   options.notAfter = 4102444800;  // 2100-01-01
-  const auto cert = certOf(test::issueCertificate(std::move(options)));
+  const auto cert = test::certificateOf(test::issueCertificate(std::move(options)));
   EXPECT_EQ(cert.notBefore(), -86400);
   EXPECT_EQ(cert.notAfter(), 4102444800);
   EXPECT_EQ(cert.timeValidity(-86401), -1);
@@ -56,15 +52,15 @@ TEST(Certificate, ValidityBeyond2038AndBefore1970) {
 
 TEST(Certificate, CopiesShareAndCompare) {
   const Issued root = test::makeRootCa("Copy Root");
-  const Certificate a = certOf(root);
+  const Certificate a = test::certificateOf(root);
   Certificate b = a;
   EXPECT_TRUE(b.sameAs(a));
   EXPECT_EQ(b.get(), a.get());
-  b = certOf(test::makeRootCa("Another"));
+  b = test::certificateOf(test::makeRootCa("Another"));
   EXPECT_FALSE(b.sameAs(a));
   EXPECT_EQ(a.thumbprint().size(), 40U);
   EXPECT_TRUE(a.isSelfSigned());
-  EXPECT_FALSE(certOf(test::makeEndEntity("Leaf", root)).isSelfSigned());
+  EXPECT_FALSE(test::certificateOf(test::makeEndEntity("Leaf", root)).isSelfSigned());
 }
 
 }  // namespace

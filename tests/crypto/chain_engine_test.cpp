@@ -13,10 +13,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::Issued;
 
-Certificate certOf(const Issued& issued) {
-  return Certificate(X509Ptr(X509_dup(issued.certificate.get())));
-}
-
 std::int64_t now() {
   return static_cast<std::int64_t>(std::time(nullptr));
 }
@@ -39,7 +35,7 @@ Issued issued(const std::string& cn, const Issued* issuer, bool ca, std::int64_t
 }
 
 std::uint32_t statusOf(const Issued& leaf, ChainOptions options = {}) {
-  const auto result = buildChain(certOf(leaf), options);
+  const auto result = buildChain(test::certificateOf(leaf), options);
   EXPECT_TRUE(result.has_value());
   return result ? result->errorStatus : 0xFFFFFFFFU;
 }
@@ -58,11 +54,11 @@ class ChainEngine : public ::testing::Test {
 };
 
 TEST_F(ChainEngine, GoodChainHasNoFindings) {
-  const auto result = buildChain(certOf(leaf), {});
+  const auto result = buildChain(test::certificateOf(leaf), {});
   ASSERT_TRUE(result.has_value());
   EXPECT_EQ(result->errorStatus, 0U);
   ASSERT_EQ(result->chain.size(), 3U);
-  EXPECT_TRUE(result->chain[2].sameAs(certOf(root)));
+  EXPECT_TRUE(result->chain[2].sameAs(test::certificateOf(root)));
 }
 
 TEST_F(ChainEngine, IntermediatesAreFoundInMyAndAddressBookToo) {
@@ -157,7 +153,7 @@ TEST_F(ChainEngine, StaleListIsOfflineRevocation) {
 
 TEST_F(ChainEngine, UnreadableRootStoreMeansNoEngine) {
   fs::permissions(store.root() / "ROOT", fs::perms::none);
-  const Certificate cert = certOf(leaf);
+  const Certificate cert = test::certificateOf(leaf);
   const auto asOrdinaryUser = [&] {
     if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) std::_Exit(3);
     std::_Exit(buildChain(cert, {}).has_value() ? 1 : 0);

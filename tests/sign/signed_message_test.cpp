@@ -10,10 +10,6 @@ namespace {
 
 using test::Issued;
 
-Certificate certOf(const Issued& issued) {
-  return Certificate(X509Ptr(X509_dup(issued.certificate.get())));
-}
-
 class SignedMessages : public ::testing::Test {
  protected:
   Issued root = test::makeRootCa("Message Root");
@@ -27,7 +23,7 @@ class SignedMessages : public ::testing::Test {
   Bytes sign(SignParameters parameters) {
     if (parameters.signedAttributes.empty())
       parameters.signedAttributes.push_back(*signingTimeAttribute(1700000000));
-    auto der = signMessage(content, certOf(signer), key, parameters);
+    auto der = signMessage(content, test::certificateOf(signer), key, parameters);
     EXPECT_TRUE(der.has_value());
     return der ? *der : Bytes{};
   }
@@ -48,8 +44,8 @@ TEST_F(SignedMessages, AttachedRoundTripWithAttributes) {
   EXPECT_EQ(message->digestAlgorithm(0), "1.3.14.3.2.26");
   ASSERT_EQ(message->certificates().size(), 1U) << "the signer's certificate, no chain";
   ASSERT_TRUE(message->signerCertificate(0).has_value());
-  EXPECT_TRUE(message->signerCertificate(0)->sameAs(certOf(signer)));
-  EXPECT_TRUE(message->verifySigner(0, certOf(signer), std::nullopt));
+  EXPECT_TRUE(message->signerCertificate(0)->sameAs(test::certificateOf(signer)));
+  EXPECT_TRUE(message->verifySigner(0, test::certificateOf(signer), std::nullopt));
 
   std::map<std::string, Bytes> signedValues;
   for (const auto& a : message->signedAttributes(0)) {
@@ -93,28 +89,29 @@ TEST_F(SignedMessages, DetachedMd5VerifiesOnlyWithTheSameContent) {
   ASSERT_TRUE(message.has_value());
   EXPECT_FALSE(message->content().has_value());
   EXPECT_EQ(message->digestAlgorithm(0), "1.2.840.113549.2.5");
-  EXPECT_TRUE(message->verifySigner(0, certOf(signer), content));
+  EXPECT_TRUE(message->verifySigner(0, test::certificateOf(signer), content));
   Bytes other = content;
   other.back() ^= 1;
-  EXPECT_FALSE(message->verifySigner(0, certOf(signer), other));
-  EXPECT_FALSE(message->verifySigner(0, certOf(signer), std::nullopt));
+  EXPECT_FALSE(message->verifySigner(0, test::certificateOf(signer), other));
+  EXPECT_FALSE(message->verifySigner(0, test::certificateOf(signer), std::nullopt));
 }
 
 TEST_F(SignedMessages, TamperingOrAnotherKeyFails) {
   Bytes der = sign({});
   const Issued stranger = test::makeEndEntity("Stranger", root);
   const auto message = SignedMessage::decode(der);
-  EXPECT_FALSE(message->verifySigner(0, certOf(stranger), std::nullopt));
-  EXPECT_FALSE(message->verifySigner(1, certOf(signer), std::nullopt));
+  EXPECT_FALSE(message->verifySigner(0, test::certificateOf(stranger), std::nullopt));
+  EXPECT_FALSE(message->verifySigner(1, test::certificateOf(signer), std::nullopt));
 
   const auto at = std::search(der.begin(), der.end(), content.begin(), content.begin() + 5);
   ASSERT_NE(at, der.end());
   *at ^= 0x20;
   const auto changed = SignedMessage::decode(der);
   ASSERT_TRUE(changed.has_value());
-  EXPECT_FALSE(changed->verifySigner(0, certOf(signer), std::nullopt));
+  EXPECT_FALSE(changed->verifySigner(0, test::certificateOf(signer), std::nullopt));
   der[der.size() - 3] ^= 0x01;  // inside the signature value, the last field
-  EXPECT_FALSE(SignedMessage::decode(der)->verifySigner(0, certOf(signer), std::nullopt));
+  EXPECT_FALSE(
+      SignedMessage::decode(der)->verifySigner(0, test::certificateOf(signer), std::nullopt));
 }
 
 TEST(SigningTime, UtcTimeUntil2049ThenGeneralizedTime) {

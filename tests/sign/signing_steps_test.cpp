@@ -6,19 +6,10 @@
 
 #include "library/api/library_error.h"
 #include "library/sign/signing_steps.h"
+#include "tests/support/raised_code.h"
 
 namespace marqen {
 namespace {
-
-template <typename Body>
-ErrorCode codeOf(Body&& body) {
-  try {
-    body();
-    return err::kNoError;
-  } catch (const LibraryError& e) {
-    return e.code();
-  }
-}
 
 // An attribute whose strings the test keeps alive.
 struct Attribute {
@@ -61,14 +52,15 @@ TEST(ResolveSigningTime, FirstMatchingEntryDecidesAndBadValuesAreRefused) {
   for (const char* bad : {"12abc", "-5", "-1", "1e12", "nan", "abc"}) {
     auto a = signingTime(bad);
     const SignedAttribute* one[] = {&a.record};
-    EXPECT_EQ(codeOf([&] { resolveSigningTime(one, 1); }), err::kInvalidAttribute) << bad;
+    EXPECT_EQ(test::raisedCode([&] { resolveSigningTime(one, 1); }), err::kInvalidAttribute) << bad;
   }
   auto fraction = signingTime("-0.5");
   const SignedAttribute* one[] = {&fraction.record};
   EXPECT_EQ(secondsOf(resolveSigningTime(one, 1)), 0);
   auto unsignedTime = signingTime("100", ATTR_UNAUTHENTICATED);
   const SignedAttribute* unsignedList[] = {&unsignedTime.record};
-  EXPECT_EQ(codeOf([&] { resolveSigningTime(unsignedList, 1); }), err::kSigningTimeMustBeSigned);
+  EXPECT_EQ(test::raisedCode([&] { resolveSigningTime(unsignedList, 1); }),
+            err::kSigningTimeMustBeSigned);
 }
 
 TEST(ResolveSigningTime, ValueIsReadWithinItsLength) {
@@ -119,7 +111,7 @@ TEST(BuildSignedAttributes, RefusalsInOrder) {
   const auto time = encodeSigningTime(unixTimeToFileTime(0));
   auto good = Attribute("x", "1.2.3", ATTR_AUTHENTICATED, ATTR_OCTET_STRING);
   auto code = [&](std::vector<const SignedAttribute*> list) {
-    return codeOf(
+    return test::raisedCode(
         [&] { buildSignedAttributes(list.data(), static_cast<int32_t>(list.size()), time); });
   };
   EXPECT_EQ(code({&good.record, nullptr}), err::kInvalidAttributeCount);

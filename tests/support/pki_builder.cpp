@@ -540,4 +540,8 @@ Bytes serialOf(const Issued& issued) {
   return magnitude;
 }
 
+crypto::Certificate certificateOf(const Issued& issued) {
+  return crypto::Certificate(crypto::X509Ptr(X509_dup(issued.certificate.get())));
+}
+
 }  // namespace marqen::test

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/crypto/certificate.h"
 #include "platform/crypto/openssl_ptr.h"
 
 namespace marqen::test {
@@ -79,6 +80,9 @@ struct CertificateOptions {
 };
 
 Issued issueCertificate(CertificateOptions options);
+
+// The certificate as the product's own type, sharing nothing with the Issued.
+crypto::Certificate certificateOf(const Issued& issued);
 
 // Common shapes. A CA gets basicConstraints CA:TRUE and keyCertSign/cRLSign usage.
 Issued makeRootCa(const std::string& commonName);

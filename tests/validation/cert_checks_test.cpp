@@ -13,10 +13,6 @@ namespace {
 
 using test::Issued;
 
-crypto::Certificate certOf(const Issued& issued) {
-  return crypto::Certificate(crypto::X509Ptr(X509_dup(issued.certificate.get())));
-}
-
 std::int64_t now() {
   return static_cast<std::int64_t>(std::time(nullptr));
 }
@@ -50,7 +46,7 @@ void setTrusted(std::initializer_list<const char16_t*> names) {
 // First in this program, before any test sets a list.
 TEST(TrustedCA, NoListIsAPassForAnyCertificate) {
   const Issued root = test::makeRootCa("Unlisted Root");
-  const auto cert = certOf(test::makeEndEntity("Unlisted", root));
+  const auto cert = test::certificateOf(test::makeEndEntity("Unlisted", root));
   ASSERT_FALSE(SignerLibrary::instance().hasTrustedCANames());
   EXPECT_EQ(checkTrustedCA(&cert), err::kNoTrustedCAList);
   EXPECT_EQ(checkTrustedCA(nullptr), err::kNoTrustedCAList);
@@ -59,10 +55,11 @@ TEST(TrustedCA, NoListIsAPassForAnyCertificate) {
 TEST(TimeValidity, NowAndAtAGivenTime) {
   const Issued root = test::makeRootCa("Time Root");
   const std::int64_t start = 1700000000, end = 1800000000;
-  const auto cert = certOf(withValidity("Timed", &root, start, end));
-  EXPECT_EQ(checkTimeValidityNow(certOf(withValidity("Old", &root, 100, 200))),
+  const auto cert = test::certificateOf(withValidity("Timed", &root, start, end));
+  EXPECT_EQ(checkTimeValidityNow(test::certificateOf(withValidity("Old", &root, 100, 200))),
             err::kCertificateExpired);
-  EXPECT_EQ(checkTimeValidityNow(certOf(withValidity("Future", &root, now() + 3600, now() + 7200))),
+  EXPECT_EQ(checkTimeValidityNow(
+                test::certificateOf(withValidity("Future", &root, now() + 3600, now() + 7200))),
             err::kCertificateNotYetValid);
   EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(start)), err::kNoError);
   EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(end)), err::kNoError);
@@ -97,8 +94,8 @@ class ChainChecks : public ::testing::Test {
 };
 
 TEST_F(ChainChecks, TrustedCARule) {
-  const auto cert = certOf(user);
-  const auto other = certOf(otherUser);
+  const auto cert = test::certificateOf(user);
+  const auto other = test::certificateOf(otherUser);
   setTrusted({u"chain root"});
   EXPECT_EQ(checkTrustedCA(&cert), err::kNoError) << "root name in other letter case";
   setTrusted({u"Chain Root", u"Issuing CA"});
@@ -113,7 +110,7 @@ TEST_F(ChainChecks, TrustedCARule) {
 
 TEST_F(ChainChecks, IssuerInNoStore) {
   const Issued stray = test::makeRootCa("Stray Root");
-  const auto orphan = certOf(test::makeEndEntity("Orphan", stray));
+  const auto orphan = test::certificateOf(test::makeEndEntity("Orphan", stray));
   setTrusted({u"Chain Root"});
   EXPECT_EQ(checkTrustedCA(&orphan), err::kChainBuild);
   EXPECT_EQ(checkChainExpiry(&orphan), err::kChainBuild);
@@ -134,15 +131,15 @@ TEST_F(ChainChecks, ForgedIssuerWithTheRightNameIsNotAnIssuer) {
   test::CertificateOptions options;
   options.subject = test::makeName({"O=Marqen Test", "CN=Victim"});
   options.issuer = &forger;
-  const auto forged = certOf(test::issueCertificate(std::move(options)));
+  const auto forged = test::certificateOf(test::issueCertificate(std::move(options)));
   setTrusted({u"Chain Root"});
   EXPECT_EQ(checkTrustedCA(&forged), err::kChainBuild);
 }
 
 TEST_F(ChainChecks, ChainExpiry) {
-  const auto cert = certOf(user);
+  const auto cert = test::certificateOf(user);
   EXPECT_EQ(checkChainExpiry(&cert), err::kNoError);
-  const auto rootOnly = certOf(root);
+  const auto rootOnly = test::certificateOf(root);
   EXPECT_EQ(checkChainExpiry(&rootOnly), err::kNoError) << "a self-signed certificate ends it";
   EXPECT_EQ(checkChainExpiry(nullptr), err::kMissingArgument);
 }
@@ -154,7 +151,7 @@ TEST(ChainExpiry, ExpiredIntermediateFailsAValidEndCertificate) {
   test::CertificateOptions options;
   options.subject = test::makeName({"CN=Still Valid"});
   options.issuer = &expiredCa;
-  const auto cert = certOf(test::issueCertificate(std::move(options)));
+  const auto cert = test::certificateOf(test::issueCertificate(std::move(options)));
   store.add("ROOT", "root", root);
   store.add("CA", "expired", expiredCa);
   EXPECT_EQ(checkTimeValidityNow(cert), err::kNoError);
@@ -182,7 +179,7 @@ TEST(ChainWalk, CrossCertifiedLoopEndsAsUnbuildable) {
   const Issued user = test::makeEndEntity("Loop User", aByB);
   store.add("CA", "a", aByB);
   store.add("CA", "b", bByA);
-  const auto cert = certOf(user);
+  const auto cert = test::certificateOf(user);
   EXPECT_EQ(checkChainExpiry(&cert), err::kChainBuild);
   setTrusted({u"Nobody"});
   EXPECT_EQ(checkTrustedCA(&cert), err::kChainBuild);

@@ -15,10 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::Issued;
 
-crypto::Certificate certOf(const Issued& issued) {
-  return crypto::Certificate(crypto::X509Ptr(X509_dup(issued.certificate.get())));
-}
-
 std::int64_t now() {
   return static_cast<std::int64_t>(std::time(nullptr));
 }
@@ -69,7 +65,7 @@ class ChainTrust : public ::testing::Test {
     return test::issueCertificate(std::move(options));
   }
   ErrorCode evaluate(const Issued& issued, int32_t mode, int32_t level) {
-    return evaluateChainTrust(certOf(issued), mode, level);
+    return evaluateChainTrust(test::certificateOf(issued), mode, level);
   }
 };
 
@@ -132,7 +128,7 @@ TEST_F(ChainTrust, UnsettledRevocationOnlineStillReportsOtherFindings) {
 
 TEST_F(ChainTrust, NoEngineWithoutReadableStores) {
   fs::permissions(store.root() / "ROOT", fs::perms::none);
-  const auto cert = certOf(user);
+  const auto cert = test::certificateOf(user);
   const auto asOrdinaryUser = [&] {
     if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) std::_Exit(3);
     std::_Exit(

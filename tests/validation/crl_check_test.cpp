@@ -15,10 +15,6 @@ using test::Bytes;
 namespace fs = std::filesystem;
 using test::Issued;
 
-crypto::Certificate certOf(const Issued& issued) {
-  return crypto::Certificate(crypto::X509Ptr(X509_dup(issued.certificate.get())));
-}
-
 std::int64_t now() {
   return static_cast<std::int64_t>(std::time(nullptr));
 }
@@ -59,18 +55,21 @@ class CrlCheck : public ::testing::Test {
     options.revokedSerials = std::move(revoked);
     return test::makeCrl(issuer, options);
   }
-  ErrorCode check(const Issued& issued) { return checkCertificateRevocationByCrl(certOf(issued)); }
+  ErrorCode check(const Issued& issued) {
+    return checkCertificateRevocationByCrl(test::certificateOf(issued));
+  }
 };
 
 TEST_F(CrlCheck, DistributionPointsAreReadInOrder) {
-  const auto c = certOf(leaf({"URI:http://127.0.0.1:1/a.crl", "dirName:/CN=Directory Point",
-                              "URI:http://127.0.0.1:1/c.crl"}));
+  const auto c =
+      test::certificateOf(leaf({"URI:http://127.0.0.1:1/a.crl", "dirName:/CN=Directory Point",
+                                "URI:http://127.0.0.1:1/c.crl"}));
   EXPECT_EQ(getCrlDistributionPointCount(c), 3U);
   EXPECT_EQ(getCrlDistributionPointUrl(c, 0), "http://127.0.0.1:1/a.crl");
   EXPECT_EQ(getCrlDistributionPointUrl(c, 1), "") << "a directory name is no URL";
   EXPECT_EQ(getCrlDistributionPointUrl(c, 2), "http://127.0.0.1:1/c.crl");
   EXPECT_EQ(getCrlDistributionPointUrl(c, 3), "");
-  EXPECT_EQ(getCrlDistributionPointCount(certOf(root)), 0U);
+  EXPECT_EQ(getCrlDistributionPointCount(test::certificateOf(root)), 0U);
   EXPECT_EQ(check(root), err::kNoCrlDistributionPoint);
   EXPECT_EQ(check(leaf({"dirName:/CN=Only A Directory"})), err::kCrlDistributionPointExtract);
 }
@@ -194,14 +193,16 @@ TEST_F(CrlCheck, WholeChainUpToTheRoot) {
   const Issued cert = leaf({"URI:" + server.url("/ca.crl")});
   server.serve("/ca.crl", crlOf(ca));
   server.serve("/root.crl", crlOf(root));
-  EXPECT_EQ(checkChainRevocationByCrl(certOf(cert), REVOCATION_END_CERT), err::kNoError);
+  EXPECT_EQ(checkChainRevocationByCrl(test::certificateOf(cert), REVOCATION_END_CERT),
+            err::kNoError);
   // The root is checked like every issuer, and it has no distribution point here.
-  EXPECT_EQ(checkChainRevocationByCrl(certOf(cert), REVOCATION_CHAIN),
+  EXPECT_EQ(checkChainRevocationByCrl(test::certificateOf(cert), REVOCATION_CHAIN),
             err::kNoCrlDistributionPoint);
   EXPECT_EQ(server.hits("/root.crl"), 1);
 
   server.serve("/root.crl", crlOf(root, {test::serialOf(ca)}));
-  EXPECT_EQ(checkChainRevocationByCrl(certOf(cert), REVOCATION_CHAIN), err::kTrustRevoked);
+  EXPECT_EQ(checkChainRevocationByCrl(test::certificateOf(cert), REVOCATION_CHAIN),
+            err::kTrustRevoked);
 }
 
 TEST_F(CrlCheck, IssuerInNoStoreEndsTheWalk) {
@@ -209,9 +210,9 @@ TEST_F(CrlCheck, IssuerInNoStoreEndsTheWalk) {
   const Issued cert = withPoints("Stray User", &strayCa, false, {"URI:" + server.url("/s.crl")});
   server.serve("/s.crl", crlOf(strayCa));
   // The stray CA is in no store, so its list cannot be authenticated either.
-  EXPECT_EQ(checkCertificateRevocationByCrl(certOf(cert)), err::kCrlContext);
+  EXPECT_EQ(checkCertificateRevocationByCrl(test::certificateOf(cert)), err::kCrlContext);
   store.add("ADDRESSBOOK", "stray", strayCa);
-  EXPECT_EQ(checkCertificateRevocationByCrl(certOf(cert)), err::kNoError);
+  EXPECT_EQ(checkCertificateRevocationByCrl(test::certificateOf(cert)), err::kNoError);
   fs::remove(store.root() / "ADDRESSBOOK" / "stray.cer");
   const Issued loneRoot = withPoints("Lone Root", nullptr, true, {});
   const Issued loneCa = withPoints("Lone CA", &loneRoot, true, {"URI:" + server.url("/l.crl")});
@@ -221,8 +222,10 @@ TEST_F(CrlCheck, IssuerInNoStoreEndsTheWalk) {
   server.serve("/l.crl", crlOf(loneRoot));
   // The walk never reaches the missing root: the lone CA's list cannot be authenticated
   // without it, and that is reported first.
-  EXPECT_EQ(checkChainRevocationByCrl(certOf(loneUser), REVOCATION_END_CERT), err::kNoError);
-  EXPECT_EQ(checkChainRevocationByCrl(certOf(loneUser), REVOCATION_CHAIN), err::kCrlContext);
+  EXPECT_EQ(checkChainRevocationByCrl(test::certificateOf(loneUser), REVOCATION_END_CERT),
+            err::kNoError);
+  EXPECT_EQ(checkChainRevocationByCrl(test::certificateOf(loneUser), REVOCATION_CHAIN),
+            err::kCrlContext);
 }
 
 }  // namespace
