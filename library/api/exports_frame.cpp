@@ -9,7 +9,7 @@
 #include "library/include/Marqen_InterfaceV2.h"
 #include "library/util/base64.h"
 #include "library/util/heap_buffer.h"
-#include "library/util/working_copy.h"
+#include "library/util/input_data.h"
 
 using namespace marqen;
 
@@ -26,7 +26,7 @@ MARQEN_API ErrorCode setTrustedCANames(const char16_t* const* names, int32_t cou
 
 MARQEN_API ErrorCode DERtoBase64(const DataBuffer* input, char** output) {
   return runExport([&] {
-    const WorkingCopy copy = readInput(input);
+    const InputData copy = readInput(input);
     if (!output || !*output) raiseError(err::kNullOutput);
     const std::string text = encodeBase64(copy.bytes());
     if (text.empty()) raiseError(err::kDerToBase64);
@@ -37,7 +37,7 @@ MARQEN_API ErrorCode DERtoBase64(const DataBuffer* input, char** output) {
 MARQEN_API ErrorCode Base64toDER(const DataBuffer* input, unsigned char** output,
                                  int32_t* outputLength) {
   return runExport([&] {
-    const WorkingCopy copy = readInput(input);
+    const InputData copy = readInput(input);
     if (!output || !*output || !outputLength) raiseError(err::kNullOutput);
     const auto bytes = decodeBase64(copy.text());
     if (bytes.empty()) raiseError(err::kBase64ToDer);

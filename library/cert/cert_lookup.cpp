@@ -83,7 +83,7 @@ CertContext getCertContextFromStore(const char16_t* issuerDN, const char* serial
 CertContext getCertContextFromPfxFile(const char16_t* path, const char16_t* password) {
   if (!path) raiseError(err::kMissingArgument);
   if (!os::pathExists(os::toUtf8(os::wideView(path)))) raiseError(err::kInvalidCertificateFile);
-  const WorkingCopy file = readInputFile(path);
+  const InputData file = readInputFile(path);
   if (file.size() == 0) raiseError(err::kInvalidInputBuffer);
   if (!crypto::isPfx(file.bytes())) raiseError(err::kNotPfxFile);
 

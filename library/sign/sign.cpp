@@ -2,8 +2,8 @@
 
 #include "library/api/library_error.h"
 #include "library/sign/signing_steps.h"
+#include "library/util/input_data.h"
 #include "library/util/output.h"
-#include "library/util/working_copy.h"
 
 namespace marqen {
 namespace {
@@ -38,7 +38,7 @@ void checkRequest(const SignRequest& r, DataBuffer** result) {
 
 void signContent(const SignRequest* request, DataBuffer** result) {
   if (!request || !request->content) raiseError(err::kMissingArgument);
-  const WorkingCopy content = readInput(request->content, {.pointerBeforeLength = true});
+  const InputData content = readInput(request->content, {.pointerBeforeLength = true});
   const SignRequest& r = *request;
   checkRequest(r, result);
 
@@ -61,8 +61,13 @@ void signContent(const SignRequest* request, DataBuffer** result) {
   parameters.unsignedAttributes = std::move(attributes.unauthenticated);
   const auto message = crypto::signMessage(content.bytes(), signer.certificate(), *key, parameters);
   if (!message) raiseError(err::kMessageSigning);
+  const std::size_t size = message->size();
+  if (size == 0) raiseError(err::kSignedMessageSize);
+  // Encoded once, straight into the buffer that the caller may receive.
+  OutputBytes encoded{heapAllocate<unsigned char>(size), size};
+  if (!message->writeTo(encoded.buffer.get())) raiseError(err::kMessageSigning);
 
-  deliverOutput(*message, r.signatureFormat, r.outputKind, r.outputPath, result);
+  deliverOutput(std::move(encoded), r.signatureFormat, r.outputKind, r.outputPath, result);
 }
 
 }  // namespace marqen

@@ -10,17 +10,6 @@ namespace {
 
 constexpr std::size_t kBytesPerLine = 48;  // 16 groups, 64 characters
 
-void appendEncoded(std::string& out, const unsigned char* bytes, std::size_t count) {
-  const std::size_t chars = 4 * ((count + 2) / 3);
-  const std::size_t at = out.size();
-  out.resize(at + chars + 1);  // EVP_EncodeBlock writes a terminating zero
-  const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data() + at), bytes,
-                                static_cast<int>(count));
-  out.resize(at + static_cast<std::size_t>(n));
-  // The line feed follows every 16th group, also a padded last one (46 and 47 bytes).
-  if (n == 64) out.push_back('\n');
-}
-
 // Value of a kept character; "/" and "=" both count 63.
 unsigned char sextet(char c) {
   if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c - 'A');
@@ -37,13 +26,27 @@ bool isKept(char c) {
 
 }  // namespace
 
+std::size_t base64TextLength(std::size_t byteCount) {
+  const std::size_t groups = (byteCount + 2) / 3;
+  return groups * 4 + groups / 16;  // a line feed after every 16th group
+}
+
+void encodeBase64Into(std::span<const unsigned char> bytes, char* out) {
+  std::array<unsigned char, 65> line{};  // EVP_EncodeBlock adds a terminating zero
+  for (std::size_t at = 0; at < bytes.size(); at += kBytesPerLine) {
+    const std::size_t count = std::min(kBytesPerLine, bytes.size() - at);
+    const int n = EVP_EncodeBlock(line.data(), bytes.data() + at, static_cast<int>(count));
+    std::copy_n(line.data(), n, out);
+    out += n;
+    // The line feed follows every 16th group, also a padded last one (46 and 47 bytes).
+    if (n == 64) *out++ = '\n';
+  }
+}
+
 std::string encodeBase64(std::span<const unsigned char> bytes) {
-  std::string out;
-  const std::size_t lines = (bytes.size() + kBytesPerLine - 1) / kBytesPerLine;
-  out.reserve(lines * 65);
-  for (std::size_t at = 0; at < bytes.size(); at += kBytesPerLine)
-    appendEncoded(out, bytes.data() + at, std::min(kBytesPerLine, bytes.size() - at));
-  return out;
+  std::string text(base64TextLength(bytes.size()), '\0');
+  encodeBase64Into(bytes, text.data());
+  return text;
 }
 
 std::vector<unsigned char> decodeBase64(std::string_view text) {

@@ -11,6 +11,10 @@ namespace marqen {
 
 // Never fails; empty input gives empty text.
 std::string encodeBase64(std::span<const unsigned char> bytes);
+// The length of that text, and the text written to `out` (exactly that many characters), for
+// callers that place it in a buffer of their own.
+std::size_t base64TextLength(std::size_t byteCount);
+void encodeBase64Into(std::span<const unsigned char> bytes, char* out);
 
 // Never fails. Line breaks are skipped; any character outside the alphabet and "=" gives no
 // bytes at all; a short last group is completed with "A"; an "=" inside the text only

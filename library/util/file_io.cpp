@@ -42,7 +42,7 @@ std::size_t writeFully(int fd, const unsigned char* from, std::size_t count) {
 
 }  // namespace
 
-WorkingCopy readInputFile(const char16_t* filePath) {
+InputData readInputFile(const char16_t* filePath) {
   if (!filePath || filePath[0] == u'\0') raiseError(err::kFileOpenRead);
   const std::string path = os::toUtf8(os::wideView(filePath));
   if (!os::pathExists(path)) raiseError(err::kFileOpenRead);
@@ -63,7 +63,7 @@ WorkingCopy readInputFile(const char16_t* filePath) {
     raiseError(err::kMemoryAllocation);
   }
   if (readFully(file.get(), buffer.data(), size) != size) raiseError(err::kFileIncompleteRead);
-  return WorkingCopy::adopt(std::move(buffer));
+  return InputData::adopt(std::move(buffer));
 }
 
 ErrorCode checkOutputFolder(const std::string& filePath) {

@@ -5,14 +5,14 @@
 #include <string>
 
 #include "library/include/Marqen_InterfaceV2.h"
-#include "library/util/working_copy.h"
+#include "library/util/input_data.h"
 
 namespace marqen {
 
 // Reads a whole regular file. Raises 202 when it cannot be opened (empty path, missing, not a
 // regular file), 201 when it is empty, 203 when it cannot be read completely or is too large
 // for a 32-bit length, 401 when memory runs out.
-WorkingCopy readInputFile(const char16_t* filePath);
+InputData readInputFile(const char16_t* filePath);
 
 // Creates or replaces a file with the bytes. Returns 208 (null path), 202 (empty path, cannot
 // create), 402 (no bytes), checkOutputFolder's code, or 204 when not every byte reached the

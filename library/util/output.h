@@ -5,11 +5,21 @@
 #include <span>
 
 #include "library/include/Marqen_InterfaceV2.h"
+#include "library/util/heap_buffer.h"
 
 namespace marqen {
 
+// A result already in a caller-releasable buffer (calloc, one zero byte past `size`), so that
+// a large DER result in memory is handed over without another copy.
+struct OutputBytes {
+  HeapPtr<unsigned char> buffer;
+  std::size_t size = 0;
+};
+
 // signatureFormat and outputKind are validated by the operation before any work. The result
 // record is filled only once everything succeeded.
+void deliverOutput(OutputBytes bytes, int32_t signatureFormat, int32_t outputKind,
+                   const char16_t* outputPath, DataBuffer** result);
 void deliverOutput(std::span<const unsigned char> bytes, int32_t signatureFormat,
                    int32_t outputKind, const char16_t* outputPath, DataBuffer** result);
 

@@ -14,7 +14,7 @@
 namespace marqen {
 namespace {
 
-crypto::SignedMessage decodeMessage(const WorkingCopy& copy) {
+crypto::SignedMessage decodeMessage(const InputData& copy) {
   auto message = crypto::SignedMessage::decode(copy.bytes());
   if (!message) raiseError(err::kMessageUpdate);
   return std::move(*message);
@@ -29,7 +29,7 @@ void requireTrustedCA(const crypto::Certificate& certificate) {
 
 void extractSignedContent(const DataBuffer* input, const char16_t* outputPath, int32_t outputKind,
                           DataBuffer** result) {
-  WorkingCopy copy = readInput(input);
+  InputData copy = readInput(input);
   if (outputKind != DATA_IN_FILE && outputKind != DATA_IN_MEMORY)
     raiseError(err::kInvalidOutputKind);
   if (outputKind == DATA_IN_FILE && !outputPath) raiseError(err::kInvalidOutputPath);
@@ -71,13 +71,13 @@ void extractSignedContent(const DataBuffer* input, const char16_t* outputPath, i
 void verifySignerSignature(const VerifySignedDataRequest* request, int32_t signerIndex) {
   if (!request || !request->signedData) raiseError(err::kMissingArgument);
   if (signerIndex < 0) raiseError(err::kInvalidSignerIndex);
-  WorkingCopy copy = readInput(request->signedData, {.requireSomePointer = false,
-                                                     .missingPointer = err::kInvalidSignedData,
-                                                     .pointerBeforeLength = true});
+  InputData copy = readInput(request->signedData, {.requireSomePointer = false,
+                                                   .missingPointer = err::kInvalidSignedData,
+                                                   .pointerBeforeLength = true});
   normaliseSignedInput(copy);
-  raiseIfFailed(checkSignedData(copy.data(), static_cast<int64_t>(copy.size())));
-
-  const crypto::SignedMessage message = decodeMessage(copy);
+  std::optional<crypto::SignedMessage> decoded;
+  raiseIfFailed(checkSignedData(copy.data(), static_cast<int64_t>(copy.size()), &decoded));
+  const crypto::SignedMessage& message = *decoded;
   if (signerIndex >= message.signerCount()) raiseError(err::kSignerInfo);
   const auto certificate = message.signerCertificate(signerIndex);
   if (!certificate) raiseError(err::kCertContext);
@@ -90,7 +90,7 @@ void verifySignerSignature(const VerifySignedDataRequest* request, int32_t signe
     return;
   }
   // Detached: the caller's content, taken as raw bytes.
-  const WorkingCopy content = readInput(
+  const InputData content = readInput(
       request->content, {.missingPointer = err::kDetachedDataMissing, .pointerBeforeLength = true});
   if (!message.verifySigner(signerIndex, *certificate, content.bytes()))
     raiseError(err::kVerificationFailed);

@@ -2,22 +2,23 @@
 
 #include "library/api/error_codes.h"
 #include "library/util/base64.h"
-#include "platform/crypto/signed_message.h"
 
 namespace marqen {
 
-void normaliseSignedInput(WorkingCopy& copy) {
-  auto decoded = decodeBase64(copy.text());
-  if (!decoded.empty()) copy = WorkingCopy::fromBytes(std::move(decoded));
+void normaliseSignedInput(InputData& input) {
+  auto decoded = decodeBase64(input.text());
+  if (!decoded.empty()) input = InputData::fromBytes(std::move(decoded));
 }
 
-ErrorCode checkSignedData(const unsigned char* bytes, int64_t length) {
+ErrorCode checkSignedData(const unsigned char* bytes, int64_t length,
+                          std::optional<crypto::SignedMessage>* decoded) {
   if (!bytes) return err::kInvalidSignedData;
   if (length <= 0) return err::kInvalidInputLength;
-  WorkingCopy copy({bytes, static_cast<std::size_t>(length)});
-  normaliseSignedInput(copy);
-  const auto message = crypto::SignedMessage::decode(copy.bytes());
+  InputData input = InputData::borrow({bytes, static_cast<std::size_t>(length)});
+  normaliseSignedInput(input);
+  auto message = crypto::SignedMessage::decode(input.bytes());
   if (!message || !message->isSignedData()) return err::kNotSignedData;
+  if (decoded) *decoded = std::move(message);
   return err::kNoError;
 }
 

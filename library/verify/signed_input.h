@@ -2,15 +2,21 @@
 // How every operation takes an existing signed message: Base64 text is decoded, DER is taken
 // as it is, and the result must be a complete PKCS#7 signed-data message.
 
+#include <optional>
+#include <span>
+
 #include "library/include/Marqen_InterfaceV2.h"
-#include "library/util/working_copy.h"
+#include "library/util/input_data.h"
+#include "platform/crypto/signed_message.h"
 
 namespace marqen {
 
-// Replaces the copy by its Base64 decoding when the text decodes to at least one byte.
-void normaliseSignedInput(WorkingCopy& copy);
+// Replaces the input by its Base64 decoding when the text decodes to at least one byte.
+void normaliseSignedInput(InputData& input);
 
-// 0 for a complete signed-data message; 1001 (no bytes), 101 (no length), 1005 otherwise.
-ErrorCode checkSignedData(const unsigned char* bytes, int64_t length);
+// 0 for a complete signed-data message; 1001 (no bytes), 101 (no length), 1005 otherwise. The
+// decoded message is handed back through `decoded` when asked, so that it is decoded once.
+ErrorCode checkSignedData(const unsigned char* bytes, int64_t length,
+                          std::optional<crypto::SignedMessage>* decoded = nullptr);
 
 }  // namespace marqen

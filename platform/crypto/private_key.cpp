@@ -4,8 +4,15 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <climits>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <optional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace marqen::crypto {
 
@@ -15,15 +22,88 @@ bool PrivateKey::matches(const Certificate& certificate) const {
   return ok;
 }
 
-std::unique_ptr<PrivateKey> loadKeyFile(const std::filesystem::path& path) {
-  OpenSslPtr<BIO, BIO_free> bio(BIO_new_file(path.c_str(), "r"));
-  if (!bio) {
-    ERR_clear_error();
+namespace {
+
+// A digest of a key file's content: the cache answers only for the very bytes it decoded,
+// without keeping a second copy of the key text.
+using FileIdentity = std::string;
+
+FileIdentity identityOf(const std::string& content) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_Digest(content.data(), content.size(), digest, &length, EVP_sha256(), nullptr) != 1)
+    return {};
+  return FileIdentity(reinterpret_cast<const char*>(digest), length);
+}
+
+std::optional<std::string> contentOf(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return content;
+}
+
+// Keys read from files, kept while their file holds the same bytes. Decoding a PEM key and
+// preparing it for its first signature cost several times the signature itself; a program
+// that signs repeatedly with one certificate pays that once. A changed file is decoded again.
+class KeyFileCache {
+ public:
+  EvpPkeyPtr find(const std::filesystem::path& path, const FileIdentity& identity) {
+    std::lock_guard lock(mutex_);
+    for (auto& entry : entries_) {
+      if (entry.path != path || entry.identity != identity) continue;
+      EVP_PKEY_up_ref(entry.key.get());
+      return EvpPkeyPtr(entry.key.get());
+    }
     return nullptr;
   }
+  void remember(const std::filesystem::path& path, const FileIdentity& identity, EVP_PKEY* key) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(entries_, [&](const Entry& e) { return e.path == path; });
+    if (entries_.size() >= kCapacity) entries_.erase(entries_.begin());
+    EVP_PKEY_up_ref(key);
+    entries_.push_back({path, identity, EvpPkeyPtr(key)});
+  }
+
+ private:
+  static constexpr std::size_t kCapacity = 8;
+  struct Entry {
+    std::filesystem::path path;
+    FileIdentity identity;
+    EvpPkeyPtr key;
+  };
+  std::mutex mutex_;
+  std::vector<Entry> entries_;
+};
+
+KeyFileCache& keyFileCache() {
+  static KeyFileCache cache;
+  return cache;
+}
+
+EvpPkeyPtr decodeKey(const std::string& pem) {
+  if (pem.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
+  BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
   // A passphrase-protected file gets no passphrase and fails, which is the answer we want.
-  EvpPkeyPtr key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, const_cast<char*>("")));
+  EvpPkeyPtr key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, const_cast<char*>(""))
+                     : nullptr);
   ERR_clear_error();
+  return key;
+}
+
+}  // namespace
+
+std::unique_ptr<PrivateKey> loadKeyFile(const std::filesystem::path& path) {
+  auto content = contentOf(path);
+  if (!content) return nullptr;
+  const FileIdentity identity = identityOf(*content);
+  EvpPkeyPtr key = identity.empty() ? nullptr : keyFileCache().find(path, identity);
+  if (!key) {
+    key = decodeKey(*content);
+    if (key && !identity.empty()) keyFileCache().remember(path, identity, key.get());
+  }
+  OPENSSL_cleanse(content->data(), content->size());
   if (!key) return nullptr;
   return std::make_unique<SoftwareKey>(std::move(key));
 }

@@ -79,25 +79,59 @@ std::optional<MessageAttribute> signingTimeAttribute(std::int64_t unixSeconds) {
                           Bytes(text, text + ASN1_STRING_length(time.get()))};
 }
 
-std::optional<Bytes> signMessage(std::span<const unsigned char> content, const Certificate& signer,
-                                 const PrivateKey& key, const SignParameters& parameters) {
-  const unsigned flags =
-      CMS_BINARY | CMS_PARTIAL | CMS_NOSMIMECAP | (parameters.detached ? CMS_DETACHED : 0U);
+MessageEncoding::~MessageEncoding() {
+  if (!cms_ || !borrowsContent_) return;
+  // The content belongs to the caller: take it back out before the message is freed.
+  // ASN1_STRING_set0 would free the old data, so the fields are cleared directly.
+  ASN1_OCTET_STRING** slot = CMS_get0_content(cms_.get());
+  if (slot && *slot) {
+    (*slot)->data = nullptr;
+    (*slot)->length = 0;
+  }
+}
+
+std::size_t MessageEncoding::size() const {
+  const int length = i2d_CMS_ContentInfo(cms_.get(), nullptr);
+  return length > 0 ? static_cast<std::size_t>(length) : 0U;
+}
+
+bool MessageEncoding::writeTo(unsigned char* out) const {
+  unsigned char* p = out;
+  return i2d_CMS_ContentInfo(cms_.get(), &p) > 0;
+}
+
+std::optional<Bytes> MessageEncoding::toBytes() const {
+  Bytes der(size());
+  if (der.empty() || !writeTo(der.data())) return std::nullopt;
+  return der;
+}
+
+std::optional<MessageEncoding> signMessage(std::span<const unsigned char> content,
+                                           const Certificate& signer, const PrivateKey& key,
+                                           const SignParameters& parameters) {
+  // Signed as detached, so the content is only hashed, never copied; an attached message
+  // then points its content at the caller's bytes.
+  const unsigned flags = CMS_BINARY | CMS_PARTIAL | CMS_NOSMIMECAP | CMS_DETACHED;
   CmsPtr cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));
   const EVP_MD* md = parameters.digest == DigestAlgorithm::Md5 ? EVP_md5() : EVP_sha1();
   CMS_SignerInfo* si =
       cms ? CMS_add1_signer(cms.get(), signer.get(), key.key(), md, flags) : nullptr;
   BioPtr data = memoryBio(content);
-  const bool made = si && data && addAttributes(si, parameters.signedAttributes, true) &&
-                    addAttributes(si, parameters.unsignedAttributes, false) &&
-                    CMS_final(cms.get(), data.get(), nullptr, flags) == 1;
+  bool made = si && data && addAttributes(si, parameters.signedAttributes, true) &&
+              addAttributes(si, parameters.unsignedAttributes, false) &&
+              CMS_final(cms.get(), data.get(), nullptr, flags) == 1;
   ERR_clear_error();
   if (!made) return std::nullopt;
-  unsigned char* der = nullptr;
-  const int length = i2d_CMS_ContentInfo(cms.get(), &der);
-  if (length <= 0) return std::nullopt;
-  OpenSslMemory<unsigned char> owned(der);
-  return Bytes(der, der + length);
+  if (parameters.detached) return MessageEncoding(std::move(cms), false);
+
+  ASN1_OCTET_STRING** slot = CMS_get0_content(cms.get());
+  if (!slot || content.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
+  ASN1_OCTET_STRING_free(*slot);
+  *slot = ASN1_OCTET_STRING_new();
+  if (!*slot) return std::nullopt;
+  ASN1_STRING_set0(*slot, const_cast<unsigned char*>(content.data()),
+                   static_cast<int>(content.size()));
+  return MessageEncoding(std::move(cms), true);
 }
 
 std::optional<SignedMessage> SignedMessage::decode(std::span<const unsigned char> der) {

@@ -40,9 +40,33 @@ struct SignParameters {
   std::vector<MessageAttribute> unsignedAttributes;
 };
 
-// The DER message, or empty when OpenSSL cannot make it.
-std::optional<Bytes> signMessage(std::span<const unsigned char> content, const Certificate& signer,
-                                 const PrivateKey& key, const SignParameters& parameters);
+// A signed message ready to be encoded. An attached message refers to the caller's content
+// instead of holding a copy of it, so the content must outlive this object.
+class MessageEncoding {
+ public:
+  MessageEncoding(CmsPtr cms, bool borrowsContent) noexcept
+      : cms_(std::move(cms)), borrowsContent_(borrowsContent) {}
+  MessageEncoding(MessageEncoding&&) noexcept = default;
+  MessageEncoding& operator=(MessageEncoding&&) = delete;
+  MessageEncoding(const MessageEncoding&) = delete;
+  MessageEncoding& operator=(const MessageEncoding&) = delete;
+  ~MessageEncoding();
+
+  // Length of the DER encoding; 0 when it cannot be encoded.
+  std::size_t size() const;
+  // Writes exactly size() bytes of DER.
+  bool writeTo(unsigned char* out) const;
+  std::optional<Bytes> toBytes() const;
+
+ private:
+  CmsPtr cms_;
+  bool borrowsContent_ = false;
+};
+
+// Empty when OpenSSL cannot make the message.
+std::optional<MessageEncoding> signMessage(std::span<const unsigned char> content,
+                                           const Certificate& signer, const PrivateKey& key,
+                                           const SignParameters& parameters);
 
 // An attribute as found in a message: its type and the DER of each value.
 struct FoundAttribute {

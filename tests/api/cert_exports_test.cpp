@@ -38,6 +38,13 @@ class CertificateDetailsExports : public ::testing::Test {
   Issued root = marqen::test::makeRootCa("Details Root");
   Issued signer = makeSigner();
 
+  void SetUp() override {
+    store.add("ROOT", "root", root);
+    // The list lives as long as the library; a test that changes it must not decide the next.
+    const char16_t* ours[] = {u"Details Root"};
+    ASSERT_EQ(setTrustedCANames(ours, 1), 0);
+  }
+
   Issued makeSigner() {
     marqen::test::CertificateOptions options;
     options.subject = marqen::test::makeName({"C=IN", "O=Acme, Inc.", "CN=Signer"});
@@ -103,7 +110,6 @@ TEST_F(CertificateDetailsExports, KeyUsageAndTrustedCaFailuresLeaveNoStrings) {
                                                 ENCRYPTION_CERTIFICATE, &d.pointer),
             309);
   EXPECT_TRUE(d.empty());
-  store.add("ROOT", "root", root);
   const char16_t* names[] = {u"Somebody Else"};
   ASSERT_EQ(setTrustedCANames(names, 1), 0);
   EXPECT_EQ(getCertificateDetailsFromCertString(reinterpret_cast<const char*>(der.data()),
@@ -156,6 +162,7 @@ TEST_F(CertificateDetailsExports, FromPfxFile) {
 class ForeignPfx : public CertificateDetailsExports {
  protected:
   void SetUp() override {
+    CertificateDetailsExports::SetUp();
     marqen::test::writeFile(dir.file("key.pem"), signer.keyPem());
     marqen::test::writeFile(dir.file("cert.pem"), signer.pem());
   }

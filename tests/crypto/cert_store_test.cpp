@@ -84,6 +84,14 @@ TEST(CertificateStore, PrivateKeyBesideTheCertificate) {
   EXPECT_FALSE(my->certificates()[1].hasPrivateKey());
   EXPECT_EQ(my->certificates()[1].openPrivateKey(), nullptr);
   EXPECT_EQ(my->certificates()[2].openPrivateKey(), nullptr);
+
+  // Keys are remembered between calls, but only for the same file content: a key file
+  // replaced in place (same name, same size) is read again.
+  test::Issued stranger{nullptr, test::rsaKey(true)};
+  test::writeFile(withKey.keyFile().string(), stranger.keyPem());
+  EXPECT_EQ(withKey.openPrivateKey(), nullptr);
+  test::writeFile(withKey.keyFile().string(), user.keyPem());
+  EXPECT_NE(withKey.openPrivateKey(), nullptr);
 }
 
 TEST(FindIssuer, NeedsNameAndSignatureAndReportsSelfSigned) {

@@ -23,7 +23,8 @@ class SignedMessages : public ::testing::Test {
   Bytes sign(SignParameters parameters) {
     if (parameters.signedAttributes.empty())
       parameters.signedAttributes.push_back(*signingTimeAttribute(1700000000));
-    auto der = signMessage(content, test::certificateOf(signer), key, parameters);
+    const auto message = signMessage(content, test::certificateOf(signer), key, parameters);
+    const auto der = message ? message->toBytes() : std::nullopt;
     EXPECT_TRUE(der.has_value());
     return der ? *der : Bytes{};
   }

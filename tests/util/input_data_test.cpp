@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "library/api/library_error.h"
-#include "library/util/working_copy.h"
+#include "library/util/input_data.h"
 #include "platform/os/text.h"
 #include "tests/support/temp_dir.h"
 
@@ -38,18 +38,35 @@ TEST(ReadInput, ChecksInTheDocumentedOrder) {
   EXPECT_EQ(readCode(&fileWithOnlyData), err::kMissingArgument);
 }
 
-TEST(ReadInput, CopiesMemoryAndLeavesTheCallersRecordAlone) {
-  unsigned char bytes[] = {'a', 0, 'b'};
-  DataBuffer input{nullptr, bytes, 3, DATA_IN_MEMORY};
+TEST(ReadInput, MemoryIsReadInPlaceAndNeverWritten) {
+  const unsigned char bytes[] = {'a', 0, 'b'};
+  unsigned char* writable = const_cast<unsigned char*>(bytes);
+  DataBuffer input{nullptr, writable, 3, DATA_IN_MEMORY};
   const DataBuffer before = input;
-  const WorkingCopy copy = readInput(&input);
-  bytes[0] = 'z';  // the copy is private
-  ASSERT_EQ(copy.size(), 3U);
-  EXPECT_EQ(copy.data()[0], 'a');
-  EXPECT_EQ(copy.data()[3], 0);
-  EXPECT_EQ(copy.text(), "a");
+  const InputData data = readInput(&input);
+  EXPECT_EQ(data.data(), bytes) << "no copy of the caller's bytes";
+  ASSERT_EQ(data.size(), 3U);
+  EXPECT_EQ(data.text(), "a");
   EXPECT_EQ(input.data, before.data);
   EXPECT_EQ(input.length, before.length);
+}
+
+TEST(InputData, OwnedBytesSurviveMovesAndEndInAnUncountedZero) {
+  const unsigned char bytes[] = {'x', 'y'};
+  InputData copy = InputData::copyOf(bytes);
+  EXPECT_NE(copy.data(), bytes);
+  InputData moved = std::move(copy);
+  ASSERT_EQ(moved.size(), 2U);
+  EXPECT_EQ(moved.data()[0], 'x');
+  EXPECT_EQ(moved.data()[2], 0);
+  EXPECT_EQ(moved.text(), "xy");
+  EXPECT_EQ(copy.size(), 0U);  // NOLINT: a moved-from input is empty, not dangling
+  InputData decoded = InputData::fromBytes({0x30, 0x00});
+  EXPECT_EQ(decoded.size(), 2U) << "a trailing zero byte is data, not the terminator";
+  InputData borrowed = InputData::borrow(bytes);
+  borrowed = std::move(decoded);
+  EXPECT_EQ(borrowed.size(), 2U);
+  EXPECT_EQ(borrowed.data()[0], 0x30);
 }
 
 TEST(ReadInput, ReadsFiles) {
@@ -57,7 +74,9 @@ TEST(ReadInput, ReadsFiles) {
   test::writeFile(dir.file("in"), "file data");
   auto path = os::toUtf16(dir.file("in"));
   DataBuffer input{path.data(), nullptr, 0, DATA_IN_FILE};
-  EXPECT_EQ(readInput(&input).text(), "file data");
+  const InputData data = readInput(&input);
+  EXPECT_EQ(data.text(), "file data");
+  EXPECT_EQ(data.data()[data.size()], 0);
 }
 
 }  // namespace
