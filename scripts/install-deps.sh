@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config binutils clang-format
-  libssl-dev openssl gnutls-bin
+  libssl-dev openssl gnutls-bin libnss3-tools
   libcurl4-openssl-dev libcpp-httplib-dev
   libgtest-dev
 )
