@@ -5,13 +5,18 @@
 #include <filesystem>
 #include <string>
 
+#include <openssl/cms.h>
+#include <openssl/evp.h>
+
 #include "Marqen_InterfaceV2.h"
+#include "platform/crypto/signed_message.h"
 #include "platform/os/text.h"
 #include "tests/support/pki_builder.h"
 #include "tests/support/temp_cert_store.h"
 
 namespace {
 
+namespace crypto = marqen::crypto;
 using marqen::test::Bytes;
 using marqen::test::Issued;
 namespace fs = std::filesystem;
@@ -355,6 +360,49 @@ TEST_F(SignExports, TrustedCaRuleAppliesToContentExtraction) {
   EXPECT_EQ(getSignedContent(&input, nullptr, DATA_IN_MEMORY, &result.pointer), 1442);
   EXPECT_EQ(result.record.data, nullptr);
   EXPECT_EQ(verify(message), 1442);
+}
+
+TEST_F(SignExports, Base64WithAnyLineLengthReadsLikeDer) {
+  Result signedMessage;
+  ASSERT_EQ(signInto(signedMessage), 0);
+  const Bytes der = signedMessage.bytes();
+  std::string base64(4 * ((der.size() + 2) / 3) + 1, '\0');
+  base64.resize(static_cast<std::size_t>(EVP_EncodeBlock(
+      reinterpret_cast<unsigned char*>(base64.data()), der.data(), static_cast<int>(der.size()))));
+  for (const std::size_t width : {64U, 76U}) {
+    std::string wrapped;
+    for (std::size_t at = 0; at < base64.size(); at += width)
+      wrapped += base64.substr(at, width) + "\r\n";
+    const Bytes text(wrapped.begin(), wrapped.end());
+    EXPECT_EQ(verify(text), 0) << width;
+    DataBuffer input{nullptr, const_cast<unsigned char*>(text.data()),
+                     static_cast<int32_t>(text.size()), DATA_IN_MEMORY};
+    Result content;
+    ASSERT_EQ(getSignedContent(&input, nullptr, DATA_IN_MEMORY, &content.pointer), 0) << width;
+    EXPECT_EQ(std::string(content.record.data, content.record.data + content.record.length),
+              r.data);
+  }
+}
+
+TEST_F(SignExports, MessageWithoutItsSignerCertificate) {
+  // Made by OpenSSL directly, leaving the certificates out.
+  const std::string data = "no certificates inside";
+  crypto::BioPtr in(BIO_new_mem_buf(data.data(), static_cast<int>(data.size())));
+  crypto::CmsPtr cms(CMS_sign(signer.certificate.get(), signer.key.get(), nullptr, in.get(),
+                              CMS_BINARY | CMS_NOCERTS));
+  ASSERT_TRUE(cms);
+  unsigned char* raw = nullptr;
+  const int length = i2d_CMS_ContentInfo(cms.get(), &raw);
+  ASSERT_GT(length, 0);
+  const Bytes message(raw, raw + length);
+  OPENSSL_free(raw);
+  EXPECT_EQ(verify(message), 308);
+  DataBuffer input{nullptr, const_cast<unsigned char*>(message.data()),
+                   static_cast<int32_t>(message.size()), DATA_IN_MEMORY};
+  Result content;
+  ASSERT_EQ(getSignedContent(&input, nullptr, DATA_IN_MEMORY, &content.pointer), 0)
+      << "content comes back; the trusted-CA rule has no certificate to look at";
+  EXPECT_EQ(std::string(content.record.data, content.record.data + content.record.length), data);
 }
 
 }  // namespace
