@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -23,8 +24,12 @@ int reportUsage(std::string_view usage) {
   return kExitUsage;
 }
 
-std::optional<ParsedArguments> parseArguments(
-    Arguments args, std::initializer_list<std::string_view> valueOptions) {
+std::optional<ParsedArguments> parseArguments(Arguments args,
+                                              std::initializer_list<std::string_view> valueOptions,
+                                              std::initializer_list<std::string_view> flagOptions) {
+  auto declared = [](std::initializer_list<std::string_view> names, std::string_view name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+  };
   ParsedArguments parsed;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -33,10 +38,11 @@ std::optional<ParsedArguments> parseArguments(
       continue;
     }
     const std::string name = arg.substr(2);
-    bool known = false;
-    for (const auto option : valueOptions)
-      known = known || option == name;
-    if (!known) {
+    if (declared(flagOptions, name)) {
+      parsed.flags.insert(name);
+      continue;
+    }
+    if (!declared(valueOptions, name)) {
       std::cerr << "marqen: unknown option " << arg << '\n';
       return std::nullopt;
     }

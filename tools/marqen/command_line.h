@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -35,10 +36,14 @@ int reportUsage(std::string_view usage);
 
 inline constexpr int kExitAlreadyPresent = 3;
 
-// Positional arguments and "--name value" options, for the options a command declares.
+// Positional arguments, "--name value" options and "--name" flags, for those a command
+// declares. An option's value is taken verbatim, even when it starts with "--".
 struct ParsedArguments {
   std::vector<std::string> positional;
   std::map<std::string, std::string, std::less<>> options;
+  std::set<std::string, std::less<>> flags;
+
+  bool has(std::string_view flag) const { return flags.contains(flag); }
 
   const std::string* option(std::string_view name) const {
     const auto it = options.find(name);
@@ -46,8 +51,9 @@ struct ParsedArguments {
   }
 };
 // Empty when an option is unknown or lacks its value (the reason is printed).
-std::optional<ParsedArguments> parseArguments(Arguments args,
-                                              std::initializer_list<std::string_view> valueOptions);
+std::optional<ParsedArguments> parseArguments(
+    Arguments args, std::initializer_list<std::string_view> valueOptions,
+    std::initializer_list<std::string_view> flagOptions = {});
 
 // Library results are calloc'd buffers released with free().
 struct FreeDeleter {

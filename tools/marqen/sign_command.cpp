@@ -12,7 +12,6 @@
 #include <charconv>
 #include <iostream>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,40 +34,6 @@ constexpr std::string_view kDocumentNameOid = "1.3.6.1.4.1.311.88.2.1";
 constexpr std::string_view kCommentsOid = "1.3.6.1.4.1.311.88.2.2";
 constexpr std::string_view kSigningTimeOid = "1.2.840.113549.1.9.5";
 
-// Options and the flags that take no value, split apart because parseArguments knows only
-// "--name value" options. A value is taken verbatim even when it starts with "--".
-struct CommandLine {
-  ParsedArguments parsed;
-  std::set<std::string, std::less<>> flags;
-
-  bool has(std::string_view flag) const { return flags.contains(flag); }
-};
-
-std::optional<CommandLine> parseCommandLine(Arguments args,
-                                            std::initializer_list<std::string_view> valueOptions,
-                                            std::initializer_list<std::string_view> flagOptions) {
-  CommandLine line;
-  std::vector<std::string> rest;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const std::string_view name = std::string_view(arg).substr(arg.starts_with("--") ? 2 : 0);
-    if (arg.starts_with("--") &&
-        std::find(flagOptions.begin(), flagOptions.end(), name) != flagOptions.end()) {
-      line.flags.emplace(name);
-      continue;
-    }
-    rest.push_back(arg);
-    const bool takesValue =
-        arg.starts_with("--") &&
-        std::find(valueOptions.begin(), valueOptions.end(), name) != valueOptions.end();
-    if (takesValue && i + 1 < args.size()) rest.push_back(args[++i]);
-  }
-  auto parsed = parseArguments(rest, valueOptions);
-  if (!parsed) return std::nullopt;
-  line.parsed = std::move(*parsed);
-  return line;
-}
-
 std::string lowercase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -77,10 +42,10 @@ std::string lowercase(std::string text) {
 
 // Maps an option's value to a library constant; prints the choices when it is none of them.
 template <std::size_t N>
-std::optional<int32_t> choice(const CommandLine& line, std::string_view option,
+std::optional<int32_t> choice(const ParsedArguments& line, std::string_view option,
                               const std::pair<std::string_view, int32_t> (&choices)[N],
                               int32_t fallback) {
-  const std::string* given = line.parsed.option(option);
+  const std::string* given = line.option(option);
   if (!given) return fallback;
   const std::string value = lowercase(*given);
   for (const auto& [name, constant] : choices)
@@ -173,8 +138,7 @@ bool printText(std::string_view text) {
   return static_cast<bool>(std::cout.flush());
 }
 
-int runSignCommand(const CommandLine& line) {
-  const ParsedArguments& p = line.parsed;
+int runSignCommand(const ParsedArguments& p) {
   const std::string* in = p.option("in");
   const std::string* issuer = p.option("issuer");
   const std::string* serial = p.option("serial");
@@ -194,20 +158,20 @@ int runSignCommand(const CommandLine& line) {
     std::cerr << "marqen: --password belongs to --pfx\n";
     return reportUsage(kSignUsage);
   }
-  if (line.has("der") && !out) {
+  if (p.has("der") && !out) {
     std::cerr << "marqen: DER output is binary: write it to a file with --out\n";
     return reportUsage(kSignUsage);
   }
-  if (!line.has("validate") && (p.option("revocation-mode") || p.option("revocation-level"))) {
+  if (!p.has("validate") && (p.option("revocation-mode") || p.option("revocation-level"))) {
     std::cerr << "marqen: revocation options apply only with --validate\n";
     return reportUsage(kSignUsage);
   }
-  const auto hash = choice(line, "hash", {{"sha1", HASH_SHA1}, {"md5", HASH_MD5}}, HASH_SHA1);
+  const auto hash = choice(p, "hash", {{"sha1", HASH_SHA1}, {"md5", HASH_MD5}}, HASH_SHA1);
   const auto revocationMode =
-      choice(line, "revocation-mode",
-             {{"online", REVOCATION_ONLINE}, {"offline", REVOCATION_OFFLINE}}, REVOCATION_ONLINE);
+      choice(p, "revocation-mode", {{"online", REVOCATION_ONLINE}, {"offline", REVOCATION_OFFLINE}},
+             REVOCATION_ONLINE);
   const auto revocationLevel =
-      choice(line, "revocation-level",
+      choice(p, "revocation-level",
              {{"none", REVOCATION_NONE}, {"end", REVOCATION_END_CERT}, {"chain", REVOCATION_CHAIN}},
              REVOCATION_NONE);
   if (!hash || !revocationMode || !revocationLevel) return reportUsage(kSignUsage);
@@ -232,9 +196,9 @@ int runSignCommand(const CommandLine& line) {
   request.attributeCount = attributes.count();
   request.hashAlgorithm = *hash;
   request.signingAlgorithm = SIGNING_RSA;
-  request.signatureMode = line.has("detached") ? SIGNATURE_DETACHED : SIGNATURE_ATTACHED;
-  request.signatureFormat = line.has("der") ? FORMAT_DER : FORMAT_BASE64;
-  request.validateCertificate = line.has("validate") ? 1 : 0;
+  request.signatureMode = p.has("detached") ? SIGNATURE_DETACHED : SIGNATURE_ATTACHED;
+  request.signatureFormat = p.has("der") ? FORMAT_DER : FORMAT_BASE64;
+  request.validateCertificate = p.has("validate") ? 1 : 0;
   request.revocationMode = *revocationMode;
   request.revocationLevel = *revocationLevel;
   request.askPinAlways = 0;
@@ -244,13 +208,12 @@ int runSignCommand(const CommandLine& line) {
   LibraryResult result;
   if (const ErrorCode code = sign(&request, &result.pointer)) return reportLibraryError(code);
   if (!out) return printText(result.bytes()) ? kExitOk : kExitFailed;
-  std::cout << "wrote " << (line.has("detached") ? "detached" : "attached") << " signature ("
-            << (line.has("der") ? "DER" : "Base64") << ") to " << result.path() << '\n';
+  std::cout << "wrote " << (p.has("detached") ? "detached" : "attached") << " signature ("
+            << (p.has("der") ? "DER" : "Base64") << ") to " << result.path() << '\n';
   return kExitOk;
 }
 
-int runVerifyCommand(const CommandLine& line) {
-  const ParsedArguments& p = line.parsed;
+int runVerifyCommand(const ParsedArguments& p) {
   const std::string* in = p.option("in");
   if (!p.positional.empty() || !in) return reportUsage(kVerifyUsage);
   int32_t signer = 0;
@@ -280,8 +243,7 @@ int runVerifyCommand(const CommandLine& line) {
   return kExitOk;
 }
 
-int runContentCommand(const CommandLine& line) {
-  const ParsedArguments& p = line.parsed;
+int runContentCommand(const ParsedArguments& p) {
   const std::string* in = p.option("in");
   const std::string* out = p.option("out");
   if (!p.positional.empty() || !in) return reportUsage(kContentUsage);
@@ -309,20 +271,20 @@ int runContentCommand(const CommandLine& line) {
 
 int runSign(Arguments args) {
   const auto line =
-      parseCommandLine(args,
-                       {"in", "issuer", "serial", "pfx", "password", "hash", "out", "document-name",
-                        "comments", "signing-time", "revocation-mode", "revocation-level"},
-                       {"detached", "der", "validate"});
+      parseArguments(args,
+                     {"in", "issuer", "serial", "pfx", "password", "hash", "out", "document-name",
+                      "comments", "signing-time", "revocation-mode", "revocation-level"},
+                     {"detached", "der", "validate"});
   return line ? runSignCommand(*line) : reportUsage(kSignUsage);
 }
 
 int runVerify(Arguments args) {
-  const auto line = parseCommandLine(args, {"in", "content", "signer"}, {});
+  const auto line = parseArguments(args, {"in", "content", "signer"}, {});
   return line ? runVerifyCommand(*line) : reportUsage(kVerifyUsage);
 }
 
 int runContent(Arguments args) {
-  const auto line = parseCommandLine(args, {"in", "out"}, {});
+  const auto line = parseArguments(args, {"in", "out"}, {});
   return line ? runContentCommand(*line) : reportUsage(kContentUsage);
 }
 
