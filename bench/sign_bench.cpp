@@ -27,6 +27,7 @@
 #include "Marqen_InterfaceV2.h"
 #include "platform/crypto/openssl_ptr.h"
 #include "platform/os/text.h"
+#include "tests/support/caller_result.h"
 #include "tests/support/pki_builder.h"
 #include "tests/support/temp_cert_store.h"
 #include "tests/support/temp_dir.h"
@@ -55,20 +56,7 @@ void check(ErrorCode code, const std::string& what) {
   if (code != 0) fail(what + " failed: " + std::to_string(code) + " " + getErrorMessage(code));
 }
 
-// A result record as a caller holds it; what the library hangs in it is freed with it.
-struct Result {
-  DataBuffer record{};
-  DataBuffer* pointer = &record;
-  Result() = default;
-  Result(const Result&) = delete;
-  Result& operator=(const Result&) = delete;
-  ~Result() { clear(); }
-  void clear() {
-    std::free(record.data);
-    std::free(record.filePath);
-    record = DataBuffer{};
-  }
-};
+using Result = marqen::test::CallerResult;
 
 DataBuffer inMemory(const unsigned char* data, std::size_t size) {
   return DataBuffer{nullptr, const_cast<unsigned char*>(data), static_cast<int32_t>(size),

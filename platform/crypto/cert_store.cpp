@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <system_error>
 
@@ -25,14 +23,6 @@ bool isCertificateFile(const fs::path& path) {
   const std::string ext = path.extension().string();
   return std::find(kCertificateExtensions.begin(), kCertificateExtensions.end(), ext) !=
          kCertificateExtensions.end();
-}
-
-std::optional<Bytes> readSmallFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return bytes;
 }
 
 fs::path sibling(const fs::path& file, const char* extension) {
@@ -121,7 +111,7 @@ std::optional<CertificateStore> CertificateStore::openFolder(const fs::path& fol
     return a.filename().native() < b.filename().native();
   });
   for (const auto& file : files) {
-    const auto bytes = readSmallFile(file);
+    const auto bytes = os::readSmallFile(file.string());
     if (!bytes) continue;
     if (auto certificate = Certificate::fromDerOrPem(*bytes))
       store.certificates_.push_back({std::move(*certificate), file});

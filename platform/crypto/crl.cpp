@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <climits>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string_view>
+
+#include "platform/os/file_access.h"
 
 namespace marqen::crypto {
 Crl::Crl(X509CrlPtr crl) : crl_(std::move(crl)) {
@@ -93,9 +93,9 @@ std::vector<Crl> loadCrlFolder(const std::filesystem::path& folder) {
   std::sort(files.begin(), files.end());
   std::vector<Crl> crls;
   for (const auto& file : files) {
-    std::ifstream in(file, std::ios::binary);
-    const Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (auto crl = Crl::fromDerOrPem(bytes)) crls.push_back(std::move(*crl));
+    const auto bytes = os::readSmallFile(file.string());
+    if (!bytes) continue;
+    if (auto crl = Crl::fromDerOrPem(*bytes)) crls.push_back(std::move(*crl));
   }
   return crls;
 }

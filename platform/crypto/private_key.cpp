@@ -6,13 +6,13 @@
 
 #include <climits>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "platform/os/file_access.h"
 
 namespace marqen::crypto {
 
@@ -37,10 +37,10 @@ FileIdentity identityOf(const std::string& content) {
 }
 
 std::optional<std::string> contentOf(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
+  auto bytes = os::readSmallFile(path.string());
+  if (!bytes) return std::nullopt;
+  std::string content(bytes->begin(), bytes->end());
+  OPENSSL_cleanse(bytes->data(), bytes->size());
   return content;
 }
 

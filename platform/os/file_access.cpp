@@ -1,6 +1,10 @@
 #include "platform/os/file_access.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace marqen::os {
 
@@ -13,6 +17,21 @@ bool UniqueFd::close() noexcept {
   if (fd_ < 0) return true;
   const int rc = ::close(std::exchange(fd_, -1));
   return rc == 0;
+}
+
+std::optional<std::vector<unsigned char>> readSmallFile(const std::string& path) {
+  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat info {};
+  if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(info.st_size));
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::read(file.get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return std::nullopt;
+    done += static_cast<std::size_t>(n);
+  }
+  return bytes;
 }
 
 bool pathExists(const std::string& path) noexcept {

@@ -1,6 +1,8 @@
 #pragma once
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace marqen::os {
 
@@ -30,6 +32,10 @@ class UniqueFd {
 };
 
 bool pathExists(const std::string& path) noexcept;
+
+// The whole content of a small regular file (a certificate, a key, a list); empty when it
+// cannot be read.
+std::optional<std::vector<unsigned char>> readSmallFile(const std::string& path);
 bool isReadableAndWritable(const std::string& path) noexcept;
 
 }  // namespace marqen::os

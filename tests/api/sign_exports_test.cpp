@@ -11,6 +11,7 @@
 #include "Marqen_InterfaceV2.h"
 #include "platform/crypto/signed_message.h"
 #include "platform/os/text.h"
+#include "tests/support/caller_result.h"
 #include "tests/support/pki_builder.h"
 #include "tests/support/temp_cert_store.h"
 
@@ -21,16 +22,7 @@ using marqen::test::Bytes;
 using marqen::test::Issued;
 namespace fs = std::filesystem;
 
-// A result record released the way a caller releases it.
-struct Result {
-  DataBuffer record{};
-  DataBuffer* pointer = &record;
-  ~Result() {
-    std::free(record.data);
-    std::free(record.filePath);
-  }
-  Bytes bytes() const { return Bytes(record.data, record.data + record.length); }
-};
+using Result = marqen::test::CallerResult;
 
 // Everything a SignRequest points to, kept alive by the test.
 struct Request {

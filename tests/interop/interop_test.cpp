@@ -19,6 +19,7 @@
 #include "Marqen_InterfaceV2.h"
 #include "platform/crypto/openssl_ptr.h"
 #include "platform/os/text.h"
+#include "tests/support/caller_result.h"
 #include "tests/support/pki_builder.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_cert_store.h"
@@ -165,21 +166,7 @@ std::vector<std::size_t> spread(std::size_t at, std::size_t length) {
 // ---------------------------------------------------------------------------------------------
 // Our exports, called the way a caller calls them
 
-// A result record owned by the caller, released the way a caller releases it.
-struct Result {
-  DataBuffer record{};
-  DataBuffer* pointer = &record;
-  Result() = default;
-  Result(const Result&) = delete;
-  Result& operator=(const Result&) = delete;
-  ~Result() {
-    std::free(record.data);
-    std::free(record.filePath);
-  }
-  Bytes bytes() const {
-    return record.data ? Bytes(record.data, record.data + record.length) : Bytes();
-  }
-};
+using Result = marqen::test::CallerResult;
 
 DataBuffer inMemory(const Bytes& bytes) {
   return DataBuffer{nullptr, const_cast<unsigned char*>(bytes.data()),

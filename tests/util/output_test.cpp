@@ -6,6 +6,7 @@
 #include "library/api/library_error.h"
 #include "library/util/output.h"
 #include "platform/os/text.h"
+#include "tests/support/caller_result.h"
 #include "tests/support/temp_dir.h"
 
 namespace marqen {
@@ -16,15 +17,7 @@ using test::TempDir;
 
 const std::vector<unsigned char> kBytes = {'a', 'b', 'c', 0, 0xFF};
 
-// A result record as a caller prepares it, released like a caller would.
-struct Result {
-  DataBuffer record{};
-  DataBuffer* pointer = &record;
-  ~Result() {
-    std::free(record.data);
-    std::free(record.filePath);
-  }
-};
+using Result = marqen::test::CallerResult;
 
 ErrorCode deliver(int32_t format, int32_t kind, const char16_t* path, DataBuffer** result) {
   try {

@@ -11,13 +11,12 @@
 #include <array>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <variant>
 
 #include "platform/crypto/cert_store.h"
 #include "platform/crypto/pfx.h"
+#include "platform/os/file_access.h"
 #include "tools/marqen/commands.h"
 
 namespace marqen::tool {
@@ -42,12 +41,9 @@ std::optional<std::string> storeName(const std::string& given) {
 }
 
 std::optional<crypto::Bytes> readWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    std::cerr << "marqen: cannot read " << path << '\n';
-    return std::nullopt;
-  }
-  return crypto::Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto bytes = os::readSmallFile(path);
+  if (!bytes) std::cerr << "marqen: cannot read " << path << '\n';
+  return bytes;
 }
 
 std::string utcText(std::int64_t unixSeconds) {
