@@ -25,6 +25,14 @@ std::string hexUpper(std::span<const unsigned char> bytes) {
   return text;
 }
 
+// A certificate whose validity cannot be read is no usable certificate: parsing checks only
+// the encoding, not that the time text is a real time.
+bool hasReadableValidity(const X509* certificate) {
+  std::tm parts{};
+  return ASN1_TIME_to_tm(X509_get0_notBefore(certificate), &parts) == 1 &&
+         ASN1_TIME_to_tm(X509_get0_notAfter(certificate), &parts) == 1;
+}
+
 }  // namespace
 
 std::int64_t unixSecondsOf(const ASN1_TIME* time) {
@@ -53,7 +61,9 @@ std::optional<Certificate> Certificate::fromDer(std::span<const unsigned char> d
   if (der.empty() || der.size() > static_cast<std::size_t>(LONG_MAX)) return std::nullopt;
   const unsigned char* p = der.data();
   X509Ptr parsed(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
-  if (!parsed || p != der.data() + der.size()) return std::nullopt;
+  ERR_clear_error();
+  if (!parsed || p != der.data() + der.size() || !hasReadableValidity(parsed.get()))
+    return std::nullopt;
   return Certificate(std::move(parsed));
 }
 
@@ -64,7 +74,8 @@ std::optional<Certificate> Certificate::fromDerOrPem(std::span<const unsigned ch
   BioPtr bio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
   if (!bio) return std::nullopt;
   X509Ptr parsed(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
-  if (!parsed) return std::nullopt;
+  ERR_clear_error();
+  if (!parsed || !hasReadableValidity(parsed.get())) return std::nullopt;
   return Certificate(std::move(parsed));
 }
 

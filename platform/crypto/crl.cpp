@@ -12,6 +12,17 @@
 #include "platform/os/file_access.h"
 
 namespace marqen::crypto {
+namespace {
+
+// Parsing checks only the encoding; a list whose update times are not real times is refused.
+bool hasReadableTimes(const X509_CRL* crl) {
+  std::tm parts{};
+  const ASN1_TIME* next = X509_CRL_get0_nextUpdate(crl);
+  return ASN1_TIME_to_tm(X509_CRL_get0_lastUpdate(crl), &parts) == 1 &&
+         (!next || ASN1_TIME_to_tm(next, &parts) == 1);
+}
+
+}  // namespace
 Crl::Crl(X509CrlPtr crl) : crl_(std::move(crl)) {
   if (!crl_) throw std::invalid_argument("null CRL");
 }
@@ -33,7 +44,8 @@ std::optional<Crl> Crl::fromDer(std::span<const unsigned char> der) {
   const unsigned char* p = der.data();
   X509CrlPtr parsed(d2i_X509_CRL(nullptr, &p, static_cast<long>(der.size())));
   ERR_clear_error();
-  if (!parsed || p != der.data() + der.size()) return std::nullopt;
+  if (!parsed || p != der.data() + der.size() || !hasReadableTimes(parsed.get()))
+    return std::nullopt;
   return Crl(std::move(parsed));
 }
 
@@ -44,7 +56,7 @@ std::optional<Crl> Crl::fromDerOrPem(std::span<const unsigned char> bytes) {
   BioPtr bio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
   X509CrlPtr parsed(bio ? PEM_read_bio_X509_CRL(bio.get(), nullptr, nullptr, nullptr) : nullptr);
   ERR_clear_error();
-  if (!parsed) return std::nullopt;
+  if (!parsed || !hasReadableTimes(parsed.get())) return std::nullopt;
   return Crl(std::move(parsed));
 }
 

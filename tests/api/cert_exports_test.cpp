@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 
 #include "Marqen_InterfaceV2.h"
@@ -155,6 +156,26 @@ TEST_F(CertificateDetailsExports, FromPfxFile) {
   EXPECT_EQ(
       getCertificateDetailsFromFile(path.c_str(), u"nope", SIGNING_CERTIFICATE, &wrong.pointer),
       307);
+}
+
+TEST_F(CertificateDetailsExports, DamagedCertificateStringsNeverCrash) {
+  const auto der = signer.der();
+  std::mt19937 random(7);
+  for (int round = 0; round < 300; ++round) {
+    std::vector<unsigned char> damaged = der;
+    damaged[random() % damaged.size()] ^= static_cast<unsigned char>(1U << (random() % 8));
+    if (round % 3 == 0) damaged.resize(random() % damaged.size() + 1);
+    Details d;
+    const ErrorCode code = getCertificateDetailsFromCertString(
+        reinterpret_cast<const char*>(damaged.data()), static_cast<int32_t>(damaged.size()),
+        SIGNING_CERTIFICATE, &d.pointer);
+    EXPECT_TRUE(code == 0 || code == 308 || code == 302 || code == 301 || code == 1442 ||
+                code == 1431)
+        << "round " << round << ": " << code;
+    if (code != 0) {
+      EXPECT_TRUE(d.empty());
+    }
+  }
 }
 
 // PFX files written by other implementations open with the right password and fail with 307
