@@ -1,6 +1,6 @@
 // Exports that report a certificate's details.
 
-#include "library/api/library_error.h"
+#include "library/core/library_error.h"
 #include "library/cert/cert_details.h"
 #include "library/cert/cert_lookup.h"
 #include "library/include/Marqen_InterfaceV2.h"
@@ -14,10 +14,10 @@ MARQEN_API ErrorCode getCertificateDetailsFromStore(const char16_t* issuerDN,
                                                     int32_t certificateType,
                                                     CertificateDetails** result) {
   return runExport([&] {
-    if (!issuerDN || !serialNumber) raiseError(err::kMissingArgument);
+    if (!issuerDN || !serialNumber) raiseError(err::MISSING_ARGUMENT);
     checkCertificateType(certificateType);
     if (storeType != STORE_PERSONAL && storeType != STORE_OTHER_PEOPLE)
-      raiseError(err::kInvalidStoreType);
+      raiseError(err::INVALID_STORE_TYPE);
     checkDetailsRecord(result);
     const auto store = openCertificateStore(storeType);
     const CertContext context = getCertContextFromStore(issuerDN, serialNumber, store);
@@ -30,7 +30,7 @@ MARQEN_API ErrorCode getCertificateDetailsFromFile(const char16_t* pfxFilePath,
                                                    int32_t certificateType,
                                                    CertificateDetails** result) {
   return runExport([&] {
-    if (!pfxFilePath) raiseError(err::kMissingArgument);
+    if (!pfxFilePath) raiseError(err::MISSING_ARGUMENT);
     checkCertificateType(certificateType);
     checkDetailsRecord(result);
     const CertContext context = getCertContextFromPfxFile(pfxFilePath, pfxPassword);
@@ -42,8 +42,8 @@ MARQEN_API ErrorCode getCertificateDetailsFromCertString(const char* certString,
                                                          int32_t certificateType,
                                                          CertificateDetails** result) {
   return runExport([&] {
-    if (!certString) raiseError(err::kMissingArgument);
-    if (length <= 0) raiseError(err::kInvalidCertStringLength);
+    if (!certString) raiseError(err::MISSING_ARGUMENT);
+    if (length <= 0) raiseError(err::INVALID_CERT_STRING_LENGTH);
     checkCertificateType(certificateType);
     checkDetailsRecord(result);
     const CertContext context = getCertContextFromCertString(certString, length);

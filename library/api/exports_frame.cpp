@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <limits>
 
-#include "library/api/error_table.h"
-#include "library/api/library_error.h"
-#include "library/api/signer_library.h"
+#include "library/core/error_table.h"
+#include "library/core/library_error.h"
+#include "library/core/signer_library.h"
 #include "library/include/Marqen_InterfaceV2.h"
 #include "library/util/base64.h"
 #include "library/util/heap_buffer.h"
@@ -27,9 +27,9 @@ MARQEN_API ErrorCode setTrustedCANames(const char16_t* const* names, int32_t cou
 MARQEN_API ErrorCode DERtoBase64(const DataBuffer* input, char** output) {
   return runExport([&] {
     const InputData copy = readInput(input);
-    if (!output || !*output) raiseError(err::kNullOutput);
+    if (!output || !*output) raiseError(err::NULL_OUTPUT);
     const std::string text = encodeBase64(copy.bytes());
-    if (text.empty()) raiseError(err::kDerToBase64);
+    if (text.empty()) raiseError(err::DER_TO_BASE64);
     *output = heapCopy(text).release();
   });
 }
@@ -38,9 +38,9 @@ MARQEN_API ErrorCode Base64toDER(const DataBuffer* input, unsigned char** output
                                  int32_t* outputLength) {
   return runExport([&] {
     const InputData copy = readInput(input);
-    if (!output || !*output || !outputLength) raiseError(err::kNullOutput);
+    if (!output || !*output || !outputLength) raiseError(err::NULL_OUTPUT);
     const auto bytes = decodeBase64(copy.text());
-    if (bytes.empty()) raiseError(err::kBase64ToDer);
+    if (bytes.empty()) raiseError(err::BASE64_TO_DER);
     // Decoding never grows the text, so the count fits the input's 32-bit length.
     const auto count = static_cast<int32_t>(bytes.size());
     *output = heapCopy(bytes).release();

@@ -1,6 +1,6 @@
 // Exports that make and check signed messages.
 
-#include "library/api/library_error.h"
+#include "library/core/library_error.h"
 #include "library/include/Marqen_InterfaceV2.h"
 #include "library/sign/sign.h"
 #include "library/verify/signed_content.h"

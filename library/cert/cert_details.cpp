@@ -1,6 +1,6 @@
 #include "library/cert/cert_details.h"
 
-#include "library/api/library_error.h"
+#include "library/core/library_error.h"
 #include "library/util/file_time.h"
 #include "library/util/heap_buffer.h"
 #include "library/validation/cert_checks.h"
@@ -10,11 +10,11 @@ namespace marqen {
 
 void checkCertificateType(int32_t certificateType) {
   if (certificateType != SIGNING_CERTIFICATE && certificateType != ENCRYPTION_CERTIFICATE)
-    raiseError(err::kInvalidCertType);
+    raiseError(err::INVALID_CERT_TYPE);
 }
 
 void checkDetailsRecord(CertificateDetails** result) {
-  if (!result || !*result) raiseError(err::kNullOutput);
+  if (!result || !*result) raiseError(err::NULL_OUTPUT);
 }
 
 ErrorCode checkUsageForType(const crypto::Certificate& certificate, int32_t certificateType) {
@@ -47,7 +47,7 @@ void fillCertificateDetails(const CertContext& context, int32_t certificateType,
   const crypto::Certificate& certificate = context.certificate();
   raiseIfFailed(checkUsageForType(certificate, certificateType));
   record.certificateType = certificateType;
-  if (const ErrorCode trusted = checkTrustedCA(&certificate); trusted != err::kNoTrustedCAList)
+  if (const ErrorCode trusted = checkTrustedCA(&certificate); trusted != err::NO_TRUSTED_CA_LIST)
     raiseIfFailed(trusted);
   fillCertificateIdentity(certificate, record);
 }

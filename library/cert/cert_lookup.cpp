@@ -4,11 +4,11 @@
 #include <span>
 #include <variant>
 
-#include "library/api/library_error.h"
+#include "library/core/library_error.h"
 #include "library/cert/dn_match.h"
 #include "library/util/base64.h"
 #include "library/util/file_io.h"
-#include "library/util/log_file.h"
+#include "library/core/log_file.h"
 #include "platform/crypto/pfx.h"
 #include "platform/os/file_access.h"
 #include "platform/os/text.h"
@@ -23,7 +23,7 @@ std::shared_ptr<crypto::PrivateKey> CertContext::acquirePrivateKey() const {
 
 crypto::CertificateStore openSystemStore(const char* name) {
   auto store = crypto::CertificateStore::open(name);
-  if (!store) raiseError(err::kStoreOpen);
+  if (!store) raiseError(err::STORE_OPEN);
   return std::move(*store);
 }
 
@@ -55,20 +55,20 @@ constexpr const char* kInvalidIssuerLog = "getCertContextFromStore: Invalid Issu
 constexpr const char* kInvalidSerialLog = "getCertContextFromStore: Invalid Cert Serial Number";
 
 ErrorCode checkUsageBit(const crypto::Certificate* certificate, unsigned bit, ErrorCode missing) {
-  if (!certificate) return err::kMissingArgument;
+  if (!certificate) return err::MISSING_ARGUMENT;
   const auto usage = certificate->keyUsageFirstByte();
-  if (!usage) return err::kNoKeyUsageExtension;
-  return (*usage & bit) ? err::kNoError : missing;
+  if (!usage) return err::NO_KEY_USAGE_EXTENSION;
+  return (*usage & bit) ? err::NO_ERROR : missing;
 }
 
 }  // namespace
 
 CertContext getCertContextFromStore(const char16_t* issuerDN, const char* serialNumber,
                                     const crypto::CertificateStore& store) {
-  if (!issuerDN) logAndRaise(kInvalidIssuerLog, err::kInvalidIssuerDN);
-  if (!serialNumber) logAndRaise(kInvalidSerialLog, err::kInvalidSerialNumber);
-  if (issuerDN[0] == u'\0') logAndRaise(kInvalidIssuerLog, err::kInvalidIssuerDN);
-  if (serialNumber[0] == '\0') logAndRaise(kInvalidSerialLog, err::kInvalidSerialNumber);
+  if (!issuerDN) logAndRaise(kInvalidIssuerLog, err::INVALID_ISSUER_DN);
+  if (!serialNumber) logAndRaise(kInvalidSerialLog, err::INVALID_SERIAL_NUMBER);
+  if (issuerDN[0] == u'\0') logAndRaise(kInvalidIssuerLog, err::INVALID_ISSUER_DN);
+  if (serialNumber[0] == '\0') logAndRaise(kInvalidSerialLog, err::INVALID_SERIAL_NUMBER);
 
   const std::string_view wantedSerial(serialNumber);
   const std::u16string_view wantedIssuer = os::wideView(issuerDN);
@@ -77,29 +77,29 @@ CertContext getCertContextFromStore(const char16_t* issuerDN, const char* serial
     const std::u16string issuer = os::toUtf16(entry.certificate.issuerText());
     if (compareDistinguishedNames(wantedIssuer, issuer) == 0) return CertContext(entry);
   }
-  raiseError(err::kCertContext);
+  raiseError(err::CERT_CONTEXT);
 }
 
 CertContext getCertContextFromPfxFile(const char16_t* path, const char16_t* password) {
-  if (!path) raiseError(err::kMissingArgument);
-  if (!os::pathExists(os::toUtf8(os::wideView(path)))) raiseError(err::kInvalidCertificateFile);
+  if (!path) raiseError(err::MISSING_ARGUMENT);
+  if (!os::pathExists(os::toUtf8(os::wideView(path)))) raiseError(err::INVALID_CERT_FILE);
   const InputData file = readInputFile(path);
-  if (file.size() == 0) raiseError(err::kInvalidInputBuffer);
-  if (!crypto::isPfx(file.bytes())) raiseError(err::kNotPfxFile);
+  if (file.size() == 0) raiseError(err::INVALID_INPUT_BUFFER);
+  if (!crypto::isPfx(file.bytes())) raiseError(err::NOT_PFX_FILE);
 
   const std::string utf8Password = os::toUtf8(os::wideView(password));
   auto imported = crypto::importPfx(file.bytes(), utf8Password.c_str());
   if (const auto* error = std::get_if<crypto::PfxError>(&imported)) {
-    raiseError(*error == crypto::PfxError::NoCertificateWithKey ? err::kCertContext
-               : *error == crypto::PfxError::NotPfx             ? err::kNotPfxFile
-                                                                : err::kPfxImport);
+    raiseError(*error == crypto::PfxError::NoCertificateWithKey ? err::CERT_CONTEXT
+               : *error == crypto::PfxError::NotPfx             ? err::NOT_PFX_FILE
+                                                                : err::PFX_IMPORT);
   }
   auto& contents = std::get<crypto::PfxContents>(imported);
   return CertContext(std::move(contents.certificate), std::move(contents.key));
 }
 
 CertContext getCertContextFromCertString(const char* text, int32_t length) {
-  if (!text || length < 1) raiseError(err::kCertContext);
+  if (!text || length < 1) raiseError(err::CERT_CONTEXT);
   // The string is read within its stated length: a caller's buffer need not end in a zero.
   const auto bytes =
       std::span(reinterpret_cast<const unsigned char*>(text), static_cast<std::size_t>(length));
@@ -107,16 +107,16 @@ CertContext getCertContextFromCertString(const char* text, int32_t length) {
   const auto decoded = decodeBase64(std::string_view(text, textLength));
   const auto certificate =
       decoded.empty() ? crypto::Certificate::fromDer(bytes) : crypto::Certificate::fromDer(decoded);
-  if (!certificate) raiseError(err::kCertContext);
+  if (!certificate) raiseError(err::CERT_CONTEXT);
   return CertContext(*certificate);
 }
 
 ErrorCode checkDigitalSignatureUsage(const crypto::Certificate* certificate) {
-  return checkUsageBit(certificate, crypto::kDigitalSignatureUsage, err::kNoDigitalSignatureUsage);
+  return checkUsageBit(certificate, crypto::kDigitalSignatureUsage, err::NO_DIGITAL_SIGNATURE_USAGE);
 }
 
 ErrorCode checkKeyEnciphermentUsage(const crypto::Certificate* certificate) {
-  return checkUsageBit(certificate, crypto::kKeyEnciphermentUsage, err::kNoKeyEnciphermentUsage);
+  return checkUsageBit(certificate, crypto::kKeyEnciphermentUsage, err::NO_KEY_ENCIPHERMENT_USAGE);
 }
 
 }  // namespace marqen

@@ -23,6 +23,151 @@ extern "C" {
 
 typedef int32_t ErrorCode;
 
+/* Every error code, its name and its message (getErrorMessage), in one list. An empty message
+ * means the code has none of its own ("Unsupported Error Code"). Callers use the MARQEN_E_
+ * names below; the list itself is for the library's own tables. */
+/* clang-format off */
+#define MARQEN_ERROR_LIST(X) \
+  X(NO_ERROR, 0, "No Error") \
+  X(INVALID_INPUT_LENGTH, 101, "Invalid Input Length supplied.") \
+  X(MISSING_ARGUMENT, 102, "") \
+  X(INVALID_DATA_KIND, 103, "Invalid Type of Data supplied.") \
+  X(INVALID_SERIAL_NUMBER, 104, "Invalid Certificate Serial Number.") \
+  X(INVALID_ISSUER_DN, 105, "Invalid Issuer Distinguished Name") \
+  X(INVALID_LOCATION_TYPE, 106, "Invalid Certificate location type Supplied.") \
+  X(INVALID_HASH_ALGORITHM, 107, "Invalid Hashing Algorithm Supplied.") \
+  X(INVALID_SIGNING_ALGORITHM, 108, "Invalid Signing Algorithm Supplied.") \
+  X(INVALID_SIGNATURE_MODE, 109, "Invalid Signature Mode Supplied.") \
+  X(INVALID_DESTINATION_TYPE, 110, "Invalid Signature Destination Type.") \
+  X(INVALID_VALIDATE_FLAG, 111, "Invalid value for the flag Validate-Cert-Before-Signing.") \
+  X(INVALID_ASK_PIN_FLAG, 112, "Invalid value for the flag Ask-Pin-Always.") \
+  X(INVALID_SIGNATURE_FORMAT, 113, "Invalid value for Signature Format.") \
+  X(DETACHED_DATA_MISSING, 114, "Data corresponding to Detached Signature not Supplied.") \
+  X(INVALID_SIGNING_TIME, 115, "Invalid Signing Time Supplied.") \
+  X(INVALID_CERT_STRING, 116, "Invalid or Null Certificate String supplied.") \
+  X(INVALID_CERT_TYPE, 117, "Invalid Certificate Type.") \
+  X(SIGNING_TIME_MUST_BE_SIGNED, 118, "Signing Time can only be an authenticated attribute.") \
+  X(INVALID_INPUT_SIGNATURE, 119, "Invalid Signature supplied as an input.") \
+  X(INVALID_INPUT_SIGNATURE_LENGTH, 120, "Invalid Length of Input Signature supplied.") \
+  X(INVALID_SERIAL_OR_ISSUER, 121, "Invalid Cert Serial No or Issuer DN.") \
+  X(INVALID_PFX_FILE_OR_PASSWORD, 122, "Invalid PFX File or Password.") \
+  X(INVALID_CERT_STRING_LENGTH, 123, "Invalid Certificate String Length.") \
+  X(INVALID_REVOCATION_LEVEL, 124, "Invalid Revocation Level.") \
+  X(INVALID_REVOCATION_MODE, 125, "Invalid Revocation Mode.") \
+  X(INVALID_STORE_TYPE, 126, "Invalid Type of Store. Only Personal and Other-People Types are allowed.") \
+  X(NULL_OUTPUT, 127, "Null Output Structure. Memory Not allocated.") \
+  X(INVALID_ATTRIBUTE_COUNT, 128, "Invalid Attribute Count.") \
+  X(INVALID_TRUSTED_CA_COUNT, 129, "Invalid Trusted CA Count.") \
+  X(INVALID_TRUSTED_CA_NAME, 130, "Invalid Trusted CA Name.") \
+  X(INVALID_TRUSTED_CA_NAME_LENGTH, 131, "Invalid Length of the Trusted CA Name.") \
+  X(INVALID_ATTRIBUTE_VALUE_LENGTH, 132, "Invalid Length of the Attribute Value.") \
+  X(NULL_ATTRIBUTE_VALUE, 133, "Null Attribute Value.") \
+  X(INVALID_ATTRIBUTE_AUTH_TYPE, 134, "Invalid Authentication Type for the Attribute.") \
+  X(EMPTY_INPUT_FILE, 201, "Input file is an empty file.") \
+  X(FILE_OPEN_READ, 202, "Error opening/reading the input file.") \
+  X(FILE_INCOMPLETE_READ, 203, "Error reading complete input file from disk.") \
+  X(FILE_INCOMPLETE_WRITE, 204, "Error writing the complete file to disk.") \
+  X(FOLDER_MISSING, 205, "Folder does not exist.") \
+  X(FOLDER_NOT_READ_WRITABLE, 206, "Folder does not have read/write permissions.") \
+  X(INVALID_OUTPUT_KIND, 207, "Invalid Output Destination Type.") \
+  X(INVALID_OUTPUT_PATH, 208, "Output File Path not supplied or is Invalid.") \
+  X(NO_DIGITAL_SIGNATURE_USAGE, 301, "The Key Usage Extension in the certificate does not have Digital Signature set.") \
+  X(NO_KEY_USAGE_EXTENSION, 302, "Key Usage Extension not found in the certificate.") \
+  X(CSP_CONTEXT, 303, "Error in getting the CSP context.") \
+  X(STORE_OPEN, 304, "Error opening the Certificate Store.") \
+  X(INVALID_CERT_FILE, 305, "Invalid Input Certificate File.") \
+  X(NOT_PFX_FILE, 306, "Input File is not a valid PFX File.") \
+  X(PFX_IMPORT, 307, "Error in importing the certificate file to PFX Store.") \
+  X(CERT_CONTEXT, 308, "Error in getting the Certificate Context.") \
+  X(NO_KEY_ENCIPHERMENT_USAGE, 309, "The Key Usage Extension in the certificate does not haev Key Encipherment set.") \
+  X(MEMORY_ALLOCATION, 401, "Error in memory allocation.") \
+  X(INVALID_INPUT_BUFFER, 402, "Invalid or Empty Input Buffer.") \
+  X(INVALID_SIGNED_DATA, 1001, "Invalid or Null Input Signed Data.") \
+  X(MESSAGE_HANDLE, 1002, "Error in getting the Handle to the Signed Message.") \
+  X(MESSAGE_UPDATE, 1003, "Error in updating the Handle to the Signed Message.") \
+  X(MESSAGE_CONTENT_TYPE, 1004, "Error in getting the Content Type of the Signed Message.") \
+  X(NOT_SIGNED_DATA, 1005, "The Input Data is not of type Signed Data.") \
+  X(DER_TO_BASE64, 1101, "Error in DER to Base64 Conversion.") \
+  X(BASE64_TO_DER, 1201, "Error in Base64 to DER Conversion.") \
+  X(CONTENT_INFO, 1301, "Error in getting the Content Info from the Signed Message.") \
+  X(SIGNER_COUNT, 1302, "Error in getting the Signer Count from the Signed Message.") \
+  X(ATTRIBUTE_DECODE, 1303, "Error in decoding the attribute value.") \
+  X(SIGNING_TIME_AFTER_EXPIRY, 1411, "The Signing Time is after the expiry date of the certificate.") \
+  X(SIGNING_TIME_BEFORE_START, 1412, "The Signing Time is before the validity start date of the certificate.") \
+  X(CERT_EXPIRED, 1421, "The Certificate is expired.") \
+  X(CERT_NOT_YET_VALID, 1422, "The Certificate is not yet valid.") \
+  X(CHAIN_BUILD, 1431, "Error in building the Certificate Chain.") \
+  X(CHAIN_CERT_EXPIRED, 1432, "One of the certificates in the Certificate chain is expired.") \
+  X(CHAIN_CERT_REVOKED, 1433, "One of the certificates in the Certificate chain is revoked.") \
+  X(NO_TRUSTED_CA_LIST, 1441, "CA Dependent version.") \
+  X(TRUSTED_CA_NOT_IN_CHAIN, 1442, "The CA Common Name not found in Trusted CA Certificate Chain.") \
+  X(SIGNED_CONTENT_SIZE, 1451, "Error in getting the Signed Content Size.") \
+  X(SIGNED_CONTENT_INFO, 1452, "Error in getting the Content Info of Signed Data.") \
+  X(NO_CRL_DISTRIBUTION_POINT, 1501, "CRL Distribution points not present in the certificate.") \
+  X(CRL_FETCH, 1502, "Error in fetching the CRL from the CRL Distribution Point.") \
+  X(CRL_CONTEXT, 1503, "Error in getting the context for the CRL.") \
+  X(CRL_EXPIRED, 1504, "The CRL is already expired.") \
+  X(CRL_NOT_YET_VALID, 1505, "The CRL is not yet valid.") \
+  X(CRL_LOAD, 1506, "Error in loading the CRL from the CRL Distribution Point.") \
+  X(CHAIN_CREATE, 1507, "Error in creating the Certificate Chain.") \
+  X(CRL_CONNECT, 1508, "Error in connecting to the CRL Distribution Point.") \
+  X(TRUST_NOT_TIME_VALID, 1509, "This certificate or one of the certificates in the certificate chain is not time-valid.") \
+  X(TRUST_NOT_TIME_NESTED, 1510, "Certificates in the chain are not properly time-nested.") \
+  X(TRUST_REVOKED, 1511, "Trust for this certificate or one of the certificates in the certificate chain has been revoked.") \
+  X(TRUST_BAD_SIGNATURE, 1512, "The certificate or one of the certificates in the certificate chain does not have a valid signature.") \
+  X(TRUST_WRONG_USAGE, 1513, "The certificate or certificate chain is not valid in its proposed usage.") \
+  X(TRUST_UNTRUSTED_ROOT, 1514, "The certificate or certificate chain is based on an untrusted root.") \
+  X(TRUST_REVOCATION_UNKNOWN, 1515, "The revocation status of the certificate or one of the certificates in the certificate chain is unknown.") \
+  X(TRUST_CYCLIC, 1516, "One of the certificates in the chain was issued by a certification authority that the original certificate had certified.") \
+  X(TRUST_PARTIAL_CHAIN, 1517, "The certificate chain is not complete.") \
+  X(TRUST_CTL_NOT_TIME_VALID, 1518, "A CTL used to create this chain was not time-valid.") \
+  X(TRUST_CTL_BAD_SIGNATURE, 1519, "A CTL used to create this chain did not have a valid signature.") \
+  X(TRUST_CTL_WRONG_USAGE, 1520, "A CTL used to create this chain is not valid for this usage.") \
+  X(TRUST_REVOCATION_OFFLINE, 1521, "The revocation status of the certificate or one of the certificates in the certificate chain is either off-line or stale.") \
+  X(REVOCATION_NOT_CHECKED, 1522, "Revocation status not checked.") \
+  X(CRL_DISTRIBUTION_POINT_EXTRACT, 1523, "Error in extracting CRL Distribution Point CRL From the Certificate.") \
+  X(INVALID_SIGNER_INDEX, 1601, "The specified Signer Index is not valid.") \
+  X(SIGNER_INFO, 1602, "Error in getting the Signer Info of Signed Data.") \
+  X(SIGNING_TIME_MISSING, 1603, "Signing Time not found in the Signed Data.") \
+  X(SIGNING_TIME_DECODE, 1604, "Error in decoding the Signing Time in the Signed Data.") \
+  X(VERIFICATION_FAILED, 1701, "Verification of Signed Data Failed.") \
+  X(SIGNING_TIME_ENCODE, 1801, "Error in encoding the Signing Time for Signed Data.") \
+  X(INVALID_ATTRIBUTE, 1802, "Invalid or null Attribute supplied.") \
+  X(INVALID_ATTRIBUTE_DATA_TYPE, 1803, "Invalid Attribute Data type.") \
+  X(COSIGN_FAILED, 1804, "Cosigning the supplied message Failed.") \
+  X(COSIGNER_CERT, 1805, "Error in adding the Cosigner's Certificate to the Signed Data.") \
+  X(PRIVATE_KEY, 1806, "Error in getting the Private Key corresponding to the Certificate.") \
+  X(SIGNED_MESSAGE_SIZE, 1807, "Error in getting the size of the Signed Message.") \
+  X(MESSAGE_SIGNING, 1808, "") \
+  X(HASH_CREATE, 1900, "Error in creating the Hash.") \
+  X(HASH_DATA, 1901, "Error in Hashing the Data.") \
+  X(RAW_SIGN, 1902, "Error in the Raw Signature Operation.") \
+  X(PUBLIC_KEY_DECODE, 2000, "Error in decoding the Public Key from certificate.") \
+  X(PUBLIC_KEY_IMPORT, 2001, "Error in importing the Public Key to the CSP.") \
+  X(RAW_VERIFY, 2002, "Error in verifying the Raw Signature.") \
+  X(COUNTERSIGN, 2100, "Error in Counter Signing the Message.") \
+  X(NOT_COUNTER_SIGNED, 2101, "The supplied Input Message is not a CounterSigned Signature.") \
+  X(COUNTER_SIGNATURE_DECODE, 2102, "Error in decoding the Counter Signature Attribute from the supplied Input Message.") \
+  X(COUNTER_SIGNATURE_VERIFY, 2103, "Signature Verification of Counter Signature Failed.") \
+  X(COUNTER_SIGNER_MISMATCH, 2104, "The Input Certificate is not same as the one in the CounterSigned Message.") \
+  X(UNKNOWN_EXCEPTION, 2200, "An unknown exception ahs occured. ") \
+  X(VIEWER_LIBRARY, 2201, "Error in loading the library - CryptUI.dll.") \
+  X(CIPHER_SIZE, 2300, "Error in getting cipher size.") \
+  X(ENCRYPT, 2301, "Unable to encrypt the data.") \
+  X(INVALID_RECIPIENT_COUNT, 2302, "Invalid recipient count.") \
+  X(INVALID_CONTENT_TYPE, 2303, "Invalid content type.") \
+  X(INVALID_ASYMMETRIC_ALGORITHM, 2304, "Invalid asymmetric algorithm.") \
+  X(INVALID_SYMMETRIC_ALGORITHM, 2305, "Invalid symmetric algorithm.") \
+  X(INVALID_ENCRYPTION_FORMAT, 2306, "Invalid encryption format.") \
+  X(NOT_ENVELOPED_DATA, 2307, "Input data not a enveloped data.") \
+  X(RECIPIENT_CERT_NOT_FOUND, 2308, "Recipient certificate not found in the store.") \
+  X(DECRYPT, 2309, "Error in decrypting cipher.")
+/* clang-format on */
+
+#define MARQEN_ERROR_ENUMERATOR(name, code, message) MARQEN_E_##name = code,
+enum { MARQEN_ERROR_LIST(MARQEN_ERROR_ENUMERATOR) };
+#undef MARQEN_ERROR_ENUMERATOR
+
 /* DataBuffer.kind and the outputKind of requests. */
 enum { DATA_IN_FILE = 1, DATA_IN_MEMORY = 2 };
 

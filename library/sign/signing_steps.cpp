@@ -10,7 +10,7 @@
 #include <ctime>
 #include <string>
 
-#include "library/api/library_error.h"
+#include "library/core/library_error.h"
 #include "library/validation/cert_checks.h"
 #include "library/validation/chain_trust.h"
 
@@ -42,10 +42,10 @@ crypto::MessageAttribute octetString(const SignedAttribute& a, const std::string
 
 crypto::MessageAttribute integer(const SignedAttribute& a, const std::string& copy) {
   const int value = std::atoi(copy.c_str());
-  if (value < 1) raiseError(err::kInvalidAttribute);
+  if (value < 1) raiseError(err::INVALID_ATTRIBUTE);
   crypto::OpenSslPtr<ASN1_INTEGER, ASN1_INTEGER_free> number(ASN1_INTEGER_new());
   if (!number || ASN1_INTEGER_set_int64(number.get(), value) != 1)
-    raiseError(err::kInvalidAttribute);
+    raiseError(err::INVALID_ATTRIBUTE);
   const unsigned char* bytes = ASN1_STRING_get0_data(number.get());
   return {a.oid, V_ASN1_INTEGER, crypto::Bytes(bytes, bytes + ASN1_STRING_length(number.get()))};
 }
@@ -69,16 +69,16 @@ FileTime resolveSigningTime(const SignedAttribute* const* attributes, int32_t co
   for (int32_t i = 0; attributes && i < count; ++i) {
     const SignedAttribute* a = attributes[i];
     if (!a || !isSigningTimeEntry(*a) || !a->value) continue;
-    if (a->authenticationType != ATTR_AUTHENTICATED) raiseError(err::kSigningTimeMustBeSigned);
+    if (a->authenticationType != ATTR_AUTHENTICATED) raiseError(err::SIGNING_TIME_MUST_BE_SIGNED);
     const std::string text = valueText(*a);
     char* end = nullptr;
     errno = 0;
     const double number = std::strtod(text.c_str(), &end);
     if (*end != '\0' || !std::isfinite(number) || number <= -1.0)
-      raiseError(err::kInvalidAttribute);
+      raiseError(err::INVALID_ATTRIBUTE);
     // Seconds since 1970 in UTC, the instant itself: no local-time reinterpretation.
     const double seconds = std::trunc(number);
-    if (seconds > static_cast<double>(INT32_MAX)) raiseError(err::kInvalidAttribute);
+    if (seconds > static_cast<double>(INT32_MAX)) raiseError(err::INVALID_ATTRIBUTE);
     return unixTimeToFileTime(static_cast<int32_t>(seconds));
   }
   const auto now = static_cast<std::int64_t>(std::time(nullptr));
@@ -90,19 +90,19 @@ void preSigningChecks(const crypto::Certificate& certificate, const FileTime* si
                       const ChainCheckRequest& request) {
   raiseIfFailed(checkDigitalSignatureUsage(&certificate));
   raiseIfFailed(checkTimeValidityNow(certificate));
-  if (const ErrorCode trusted = checkTrustedCA(&certificate); trusted != err::kNoTrustedCAList)
+  if (const ErrorCode trusted = checkTrustedCA(&certificate); trusted != err::NO_TRUSTED_CA_LIST)
     raiseIfFailed(trusted);
   if (!request.validate) return;
   if (signingTime) raiseIfFailed(checkTimeValidityAt(certificate, *signingTime));
   raiseIfFailed(checkChainExpiry(&certificate));
   const ErrorCode trust =
       evaluateChainTrust(certificate, request.revocationMode, request.revocationLevel);
-  if (trust != err::kRevocationNotChecked) raiseIfFailed(trust);
+  if (trust != err::REVOCATION_NOT_CHECKED) raiseIfFailed(trust);
 }
 
 crypto::MessageAttribute encodeSigningTime(FileTime signingTime) {
   auto attribute = crypto::signingTimeAttribute(unixSecondsOf(signingTime));
-  if (!attribute) raiseError(err::kSigningTimeEncode);
+  if (!attribute) raiseError(err::SIGNING_TIME_ENCODE);
   return std::move(*attribute);
 }
 
@@ -112,17 +112,17 @@ SignatureAttributes buildSignedAttributes(const SignedAttribute* const* attribut
   bool signingTimePlaced = false;
   for (int32_t i = 0; i < count; ++i) {
     const SignedAttribute* a = attributes ? attributes[i] : nullptr;
-    if (!a) raiseError(err::kInvalidAttributeCount);
-    if (a->valueLength < 1) raiseError(err::kInvalidAttributeValueLength);
-    if (!a->value) raiseError(err::kNullAttributeValue);
-    if (!a->oid) raiseError(err::kInvalidAttribute);
+    if (!a) raiseError(err::INVALID_ATTRIBUTE_COUNT);
+    if (a->valueLength < 1) raiseError(err::INVALID_ATTRIBUTE_VALUE_LENGTH);
+    if (!a->value) raiseError(err::NULL_ATTRIBUTE_VALUE);
+    if (!a->oid) raiseError(err::INVALID_ATTRIBUTE);
     const std::string copy(reinterpret_cast<const char*>(a->value),
                            static_cast<std::size_t>(a->valueLength));
 
     if (a->dataType == ATTR_TIME) {
-      if (std::strcmp(a->oid, kSigningTimeOid) != 0) raiseError(err::kInvalidAttributeDataType);
+      if (std::strcmp(a->oid, kSigningTimeOid) != 0) raiseError(err::INVALID_ATTRIBUTE_DATA_TYPE);
       // A second signing time would contradict the first: a message carries exactly one.
-      if (signingTimePlaced) raiseError(err::kInvalidAttribute);
+      if (signingTimePlaced) raiseError(err::INVALID_ATTRIBUTE);
       signingTimePlaced = true;
       built.authenticated.push_back(signingTime);
       continue;
@@ -133,14 +133,14 @@ SignatureAttributes buildSignedAttributes(const SignedAttribute* const* attribut
     } else if (a->dataType == ATTR_INTEGER) {
       encoded = integer(*a, copy);
     } else {
-      raiseError(err::kInvalidAttributeDataType);
+      raiseError(err::INVALID_ATTRIBUTE_DATA_TYPE);
     }
     if (a->authenticationType == ATTR_AUTHENTICATED) {
       built.authenticated.push_back(std::move(encoded));
     } else if (a->authenticationType == ATTR_UNAUTHENTICATED) {
       built.unauthenticated.push_back(std::move(encoded));
     } else {
-      raiseError(err::kInvalidAttributeAuthType);
+      raiseError(err::INVALID_ATTRIBUTE_AUTH_TYPE);
     }
   }
   if (!signingTimePlaced) built.authenticated.insert(built.authenticated.begin(), signingTime);

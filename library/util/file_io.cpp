@@ -9,7 +9,7 @@
 #include <new>
 #include <vector>
 
-#include "library/api/library_error.h"
+#include "library/core/library_error.h"
 #include "platform/os/file_access.h"
 #include "platform/os/host_program.h"
 #include "platform/os/text.h"
@@ -43,55 +43,55 @@ std::size_t writeFully(int fd, const unsigned char* from, std::size_t count) {
 }  // namespace
 
 InputData readInputFile(const char16_t* filePath) {
-  if (!filePath || filePath[0] == u'\0') raiseError(err::kFileOpenRead);
+  if (!filePath || filePath[0] == u'\0') raiseError(err::FILE_OPEN_READ);
   const std::string path = os::toUtf8(os::wideView(filePath));
-  if (!os::pathExists(path)) raiseError(err::kFileOpenRead);
+  if (!os::pathExists(path)) raiseError(err::FILE_OPEN_READ);
 
   os::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file) raiseError(err::kFileOpenRead);
+  if (!file) raiseError(err::FILE_OPEN_READ);
   struct stat info {};
   // Only regular files have a size to trust; a folder or a pipe is not an input file.
-  if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) raiseError(err::kFileOpenRead);
-  if (info.st_size == 0) raiseError(err::kEmptyInputFile);
-  if (info.st_size > std::numeric_limits<int32_t>::max()) raiseError(err::kFileIncompleteRead);
+  if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) raiseError(err::FILE_OPEN_READ);
+  if (info.st_size == 0) raiseError(err::EMPTY_INPUT_FILE);
+  if (info.st_size > std::numeric_limits<int32_t>::max()) raiseError(err::FILE_INCOMPLETE_READ);
 
   const auto size = static_cast<std::size_t>(info.st_size);
   std::vector<unsigned char> buffer;
   try {
     buffer.resize(size + 1);
   } catch (const std::bad_alloc&) {
-    raiseError(err::kMemoryAllocation);
+    raiseError(err::MEMORY_ALLOCATION);
   }
-  if (readFully(file.get(), buffer.data(), size) != size) raiseError(err::kFileIncompleteRead);
+  if (readFully(file.get(), buffer.data(), size) != size) raiseError(err::FILE_INCOMPLETE_READ);
   return InputData::adopt(std::move(buffer));
 }
 
 ErrorCode checkOutputFolder(const std::string& filePath) {
   const std::string folder = os::folderOf(filePath);
-  if (!os::pathExists(folder)) return err::kFolderMissing;
-  if (!os::isReadableAndWritable(folder)) return err::kFolderNotReadWritable;
-  return err::kNoError;
+  if (!os::pathExists(folder)) return err::FOLDER_MISSING;
+  if (!os::isReadableAndWritable(folder)) return err::FOLDER_NOT_READ_WRITABLE;
+  return err::NO_ERROR;
 }
 
 ErrorCode writeOutputFile(const unsigned char* bytes, int32_t count, const char16_t* filePath) {
-  if (!filePath) return err::kInvalidOutputPath;
-  if (filePath[0] == u'\0') return err::kFileOpenRead;
-  if (!bytes || count <= 0) return err::kInvalidInputBuffer;
+  if (!filePath) return err::INVALID_OUTPUT_PATH;
+  if (filePath[0] == u'\0') return err::FILE_OPEN_READ;
+  if (!bytes || count <= 0) return err::INVALID_INPUT_BUFFER;
   const std::string path = os::toUtf8(os::wideView(filePath));
-  if (const ErrorCode folder = checkOutputFolder(path); folder != err::kNoError) return folder;
+  if (const ErrorCode folder = checkOutputFolder(path); folder != err::NO_ERROR) return folder;
 
   os::UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (!file) return err::kFileOpenRead;
+  if (!file) return err::FILE_OPEN_READ;
   struct stat info {};
   const bool regular = ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode);
 
   const auto wanted = static_cast<std::size_t>(count);
   const std::size_t written = writeFully(file.get(), bytes, wanted);
   const bool closed = file.close();
-  if (written == wanted && closed) return err::kNoError;
+  if (written == wanted && closed) return err::NO_ERROR;
   // Never unlink a device or pipe the caller named; only a file we truncated and part-filled.
   if (written > 0 && regular) ::unlink(path.c_str());
-  return err::kFileIncompleteWrite;
+  return err::FILE_INCOMPLETE_WRITE;
 }
 
 }  // namespace marqen

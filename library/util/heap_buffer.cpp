@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "library/api/library_error.h"
+#include "library/core/library_error.h"
 
 namespace marqen {
 
@@ -26,7 +26,7 @@ void preferHugePages(void* p, std::size_t bytes) {
 template <typename T>
 HeapPtr<T> heapAllocate(std::size_t count) {
   void* p = std::calloc(count + 1, sizeof(T));
-  if (!p) raiseError(err::kMemoryAllocation);
+  if (!p) raiseError(err::MEMORY_ALLOCATION);
   preferHugePages(p, (count + 1) * sizeof(T));
   return HeapPtr<T>(static_cast<T*>(p));
 }

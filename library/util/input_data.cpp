@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "library/api/library_error.h"
+#include "library/core/library_error.h"
 #include "library/util/file_io.h"
 
 namespace marqen {
@@ -34,7 +34,7 @@ InputData InputData::copyOf(std::span<const unsigned char> bytes) {
   try {
     copy.reserve(bytes.size() + 1);
   } catch (const std::bad_alloc&) {
-    raiseError(err::kMemoryAllocation);
+    raiseError(err::MEMORY_ALLOCATION);
   }
   copy.assign(bytes.begin(), bytes.end());
   return fromBytes(std::move(copy));
@@ -61,20 +61,20 @@ std::string_view InputData::text() const noexcept {
 }
 
 InputData readInput(const DataBuffer* input, const InputRules& rules) {
-  if (!input) raiseError(err::kMissingArgument);
+  if (!input) raiseError(err::MISSING_ARGUMENT);
   if (rules.requireSomePointer && !input->data && !input->filePath)
-    raiseError(err::kMissingArgument);
+    raiseError(err::MISSING_ARGUMENT);
   switch (input->kind) {
     case DATA_IN_MEMORY:
       if (rules.pointerBeforeLength && !input->data) raiseError(rules.missingPointer);
-      if (input->length <= 0) raiseError(err::kInvalidInputLength);
+      if (input->length <= 0) raiseError(err::INVALID_INPUT_LENGTH);
       if (!input->data) raiseError(rules.missingPointer);
       return InputData::borrow({input->data, static_cast<std::size_t>(input->length)});
     case DATA_IN_FILE:
       if (!input->filePath) raiseError(rules.missingPointer);
       return readInputFile(input->filePath);
     default:
-      raiseError(err::kInvalidDataKind);
+      raiseError(err::INVALID_DATA_KIND);
   }
 }
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "library/api/error_codes.h"
+#include "library/core/error_codes.h"
 #include "library/include/Marqen_InterfaceV2.h"
 
 namespace marqen {
@@ -45,7 +45,7 @@ class InputData {
 // How an operation refuses a bad input record; the operations differ in code and order.
 struct InputRules {
   bool requireSomePointer = true;                    // 102 when data and filePath are both null
-  ErrorCode missingPointer = err::kMissingArgument;  // the pointer the kind needs is null
+  ErrorCode missingPointer = err::MISSING_ARGUMENT;  // the pointer the kind needs is null
   bool pointerBeforeLength = false;                  // that check comes before the length check
 };
 

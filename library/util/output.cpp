@@ -3,7 +3,7 @@
 #include <climits>
 #include <string>
 
-#include "library/api/library_error.h"
+#include "library/core/library_error.h"
 #include "library/util/base64.h"
 #include "library/util/file_io.h"
 #include "platform/os/text.h"
@@ -12,7 +12,7 @@ namespace marqen {
 namespace {
 
 int32_t countOf(std::size_t n) {
-  if (n > static_cast<std::size_t>(INT32_MAX)) raiseError(err::kSignedMessageSize);
+  if (n > static_cast<std::size_t>(INT32_MAX)) raiseError(err::SIGNED_MESSAGE_SIZE);
   return static_cast<int32_t>(n);
 }
 
@@ -20,11 +20,11 @@ int32_t countOf(std::size_t n) {
 
 void deliverOutput(OutputBytes bytes, int32_t signatureFormat, int32_t outputKind,
                    const char16_t* outputPath, DataBuffer** result) {
-  if (!result || !*result) raiseError(err::kNullOutput);
+  if (!result || !*result) raiseError(err::NULL_OUTPUT);
   if (signatureFormat != FORMAT_BASE64 && signatureFormat != FORMAT_DER)
-    raiseError(err::kInvalidSignatureFormat);
+    raiseError(err::INVALID_SIGNATURE_FORMAT);
   if (outputKind != DATA_IN_FILE && outputKind != DATA_IN_MEMORY)
-    raiseError(err::kInvalidDestinationType);
+    raiseError(err::INVALID_DESTINATION_TYPE);
 
   if (signatureFormat == FORMAT_BASE64) {
     const std::size_t length = base64TextLength(bytes.size);

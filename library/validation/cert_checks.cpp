@@ -3,8 +3,8 @@
 #include <ctime>
 #include <vector>
 
-#include "library/api/error_codes.h"
-#include "library/api/signer_library.h"
+#include "library/core/error_codes.h"
+#include "library/core/signer_library.h"
 #include "platform/crypto/cert_store.h"
 #include "platform/os/text.h"
 
@@ -24,7 +24,7 @@ ErrorCode timeValidity(const crypto::Certificate& certificate, std::int64_t tick
                        ErrorCode before) {
   if (ticks > ticksOf(certificate.notAfter())) return after;
   if (ticks < ticksOf(certificate.notBefore())) return before;
-  return err::kNoError;
+  return err::NO_ERROR;
 }
 
 char16_t foldCase(char16_t c) {
@@ -80,13 +80,13 @@ std::optional<ChainStores> openChainStores() {
 
 ErrorCode checkTimeValidityNow(const crypto::Certificate& certificate) {
   return timeValidity(certificate, ticksOf(static_cast<std::int64_t>(std::time(nullptr))),
-                      err::kCertificateExpired, err::kCertificateNotYetValid);
+                      err::CERT_EXPIRED, err::CERT_NOT_YET_VALID);
 }
 
 ErrorCode checkTimeValidityAt(const crypto::Certificate& certificate, FileTime time) {
   const auto ticks = static_cast<std::int64_t>((static_cast<uint64_t>(time.high) << 32) | time.low);
-  return timeValidity(certificate, ticks, err::kSigningTimeAfterExpiry,
-                      err::kSigningTimeBeforeStart);
+  return timeValidity(certificate, ticks, err::SIGNING_TIME_AFTER_EXPIRY,
+                      err::SIGNING_TIME_BEFORE_START);
 }
 
 std::u16string issuerCommonName(std::u16string_view issuerText) {
@@ -103,41 +103,41 @@ std::u16string issuerCommonName(std::u16string_view issuerText) {
 
 ErrorCode checkTrustedCA(const crypto::Certificate* certificate) {
   const auto& names = SignerLibrary::instance().trustedCANames();
-  if (names.empty()) return err::kNoTrustedCAList;
-  if (!certificate) return err::kMissingArgument;
+  if (names.empty()) return err::NO_TRUSTED_CA_LIST;
+  if (!certificate) return err::MISSING_ARGUMENT;
   const auto stores = openChainStores();
-  if (!stores) return err::kStoreOpen;
+  if (!stores) return err::STORE_OPEN;
 
   const WalkEnd end =
       walkUp(*certificate, stores->ca, stores->root, [&](const crypto::Certificate& current) {
         return equalIgnoringCase(issuerCommonNameOf(current), names[0]);
       });
-  if (end == WalkEnd::ReachedSelfSigned) return err::kTrustedCANotInChain;
-  if (end == WalkEnd::IssuerMissing) return err::kChainBuild;
+  if (end == WalkEnd::ReachedSelfSigned) return err::TRUSTED_CA_NOT_IN_CHAIN;
+  if (end == WalkEnd::IssuerMissing) return err::CHAIN_BUILD;
 
   if (names.size() > 1) {
     const std::u16string directIssuer = issuerCommonNameOf(*certificate);
     for (std::size_t i = 1; i < names.size(); ++i)
-      if (equalIgnoringCase(directIssuer, names[i])) return err::kNoError;
-    return err::kTrustedCANotInChain;
+      if (equalIgnoringCase(directIssuer, names[i])) return err::NO_ERROR;
+    return err::TRUSTED_CA_NOT_IN_CHAIN;
   }
-  return err::kNoError;
+  return err::NO_ERROR;
 }
 
 ErrorCode checkChainExpiry(const crypto::Certificate* certificate) {
-  if (!certificate) return err::kMissingArgument;
+  if (!certificate) return err::MISSING_ARGUMENT;
   const auto stores = openChainStores();
-  if (!stores) return err::kStoreOpen;
+  if (!stores) return err::STORE_OPEN;
 
   bool expired = false;
   const WalkEnd end =
       walkUp(*certificate, stores->ca, stores->root, [&](const crypto::Certificate& current) {
-        expired = checkTimeValidityNow(current) != err::kNoError;
+        expired = checkTimeValidityNow(current) != err::NO_ERROR;
         return expired;
       });
-  if (end == WalkEnd::Stopped) return err::kChainCertificateExpired;
-  if (end == WalkEnd::ReachedSelfSigned) return err::kNoError;
-  return err::kChainBuild;
+  if (end == WalkEnd::Stopped) return err::CHAIN_CERT_EXPIRED;
+  if (end == WalkEnd::ReachedSelfSigned) return err::NO_ERROR;
+  return err::CHAIN_BUILD;
 }
 
 }  // namespace marqen

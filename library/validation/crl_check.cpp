@@ -7,7 +7,7 @@
 #include <optional>
 #include <variant>
 
-#include "library/api/error_codes.h"
+#include "library/core/error_codes.h"
 #include "library/util/base64.h"
 #include "platform/crypto/cert_store.h"
 #include "platform/crypto/crl.h"
@@ -39,15 +39,15 @@ ErrorCode crlFromBody(const std::vector<unsigned char>& body, std::vector<unsign
   }
   if (begin == std::string_view::npos) {
     crl = body;
-    return err::kNoError;
+    return err::NO_ERROR;
   }
   const std::size_t from = begin + beginLength;
   // The end marker is looked for after the begin marker, never before it.
   std::size_t end = text.find(kEnd, from);
   if (end == std::string_view::npos) end = text.find(kEndShort, from);
-  if (end == std::string_view::npos) return err::kCrlLoad;
+  if (end == std::string_view::npos) return err::CRL_LOAD;
   crl = decodeBase64(text.substr(from, end - from));
-  return err::kNoError;
+  return err::NO_ERROR;
 }
 
 std::optional<crypto::CertificateStore> openOptional(const char* name) {
@@ -98,40 +98,40 @@ ErrorCode downloadCrl(const std::string& url, std::vector<unsigned char>& crl) {
       case net::HttpError::UnsupportedUrl:
       case net::HttpError::ConnectFailed:
       case net::HttpError::TimedOut:
-        return err::kCrlConnect;
+        return err::CRL_CONNECT;
       case net::HttpError::TooLarge:
       case net::HttpError::Incomplete:
       case net::HttpError::Failed:
-        return err::kCrlFetch;
+        return err::CRL_FETCH;
     }
   }
   const auto& response = std::get<net::HttpResponse>(fetched);
-  if (response.status != 200 || !response.contentLength) return err::kCrlConnect;
+  if (response.status != 200 || !response.contentLength) return err::CRL_CONNECT;
   return crlFromBody(response.body, crl);
 }
 
 ErrorCode checkCertificateRevocationByCrl(const Certificate& certificate) {
   const std::uint32_t count = getCrlDistributionPointCount(certificate);
-  if (count == 0) return err::kNoCrlDistributionPoint;
+  if (count == 0) return err::NO_CRL_DISTRIBUTION_POINT;
 
   std::optional<crypto::Crl> used;
-  ErrorCode lastPoint = err::kNoError;
+  ErrorCode lastPoint = err::NO_ERROR;
   for (std::uint32_t i = 0; i < count && !used; ++i) {
     const std::string url = getCrlDistributionPointUrl(certificate, i);
     if (url.empty()) {
-      lastPoint = err::kCrlDistributionPointExtract;
+      lastPoint = err::CRL_DISTRIBUTION_POINT_EXTRACT;
       continue;
     }
     std::vector<unsigned char> bytes;
-    if (const ErrorCode code = downloadCrl(url, bytes); code != err::kNoError) {
+    if (const ErrorCode code = downloadCrl(url, bytes); code != err::NO_ERROR) {
       lastPoint = code;
       continue;
     }
-    if (bytes.empty()) return err::kCrlFetch;
+    if (bytes.empty()) return err::CRL_FETCH;
     auto crl = crypto::Crl::fromDer(bytes);
-    if (!crl) return err::kCrlContext;
+    if (!crl) return err::CRL_CONTEXT;
     if (!isFromTheIssuer(*crl, certificate)) {
-      lastPoint = err::kCrlContext;
+      lastPoint = err::CRL_CONTEXT;
       continue;
     }
     used = std::move(crl);
@@ -139,22 +139,22 @@ ErrorCode checkCertificateRevocationByCrl(const Certificate& certificate) {
   if (!used) return lastPoint;
 
   const int validity = used->timeValidity(static_cast<std::int64_t>(std::time(nullptr)));
-  if (validity > 0) return err::kCrlExpired;
-  if (validity < 0) return err::kCrlNotYetValid;
-  if (used->lists(certificate)) return err::kTrustRevoked;
-  return err::kNoError;
+  if (validity > 0) return err::CRL_EXPIRED;
+  if (validity < 0) return err::CRL_NOT_YET_VALID;
+  if (used->lists(certificate)) return err::TRUST_REVOKED;
+  return err::NO_ERROR;
 }
 
 ErrorCode checkChainRevocationByCrl(const Certificate& certificate, int32_t level) {
-  if (const ErrorCode own = checkCertificateRevocationByCrl(certificate); own != err::kNoError)
+  if (const ErrorCode own = checkCertificateRevocationByCrl(certificate); own != err::NO_ERROR)
     return own;
-  if (level != REVOCATION_CHAIN) return err::kNoError;
+  if (level != REVOCATION_CHAIN) return err::NO_ERROR;
 
   const auto my = openOptional("MY");
   const auto addressBook = openOptional("ADDRESSBOOK");
   const auto ca = openOptional("CA");
   const auto root = openOptional("ROOT");
-  if (!my || !ca || !root) return err::kStoreOpen;
+  if (!my || !ca || !root) return err::STORE_OPEN;
   const crypto::CertificateStore empty;
   const crypto::CertificateStore& others = addressBook ? *addressBook : empty;
 
@@ -162,12 +162,12 @@ ErrorCode checkChainRevocationByCrl(const Certificate& certificate, int32_t leve
   std::vector<Certificate> seen{certificate};
   while (true) {
     auto lookup = crypto::findIssuer(current, {&*my, &others, &*ca, &*root});
-    if (lookup.status == crypto::IssuerStatus::SelfSigned) return err::kNoError;
-    if (lookup.status == crypto::IssuerStatus::NotFound) return err::kTrustPartialChain;
+    if (lookup.status == crypto::IssuerStatus::SelfSigned) return err::NO_ERROR;
+    if (lookup.status == crypto::IssuerStatus::NotFound) return err::TRUST_PARTIAL_CHAIN;
     for (const auto& s : seen)
-      if (s.sameAs(*lookup.issuer)) return err::kTrustPartialChain;  // a loop has no root
+      if (s.sameAs(*lookup.issuer)) return err::TRUST_PARTIAL_CHAIN;  // a loop has no root
     if (const ErrorCode code = checkCertificateRevocationByCrl(*lookup.issuer);
-        code != err::kNoError)
+        code != err::NO_ERROR)
       return code;
     seen.push_back(*lookup.issuer);
     current = std::move(*lookup.issuer);

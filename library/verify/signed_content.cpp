@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "library/api/library_error.h"
+#include "library/core/library_error.h"
 #include "library/cert/cert_lookup.h"
 #include "library/util/file_io.h"
 #include "library/util/heap_buffer.h"
@@ -16,13 +16,13 @@ namespace {
 
 crypto::SignedMessage decodeMessage(const InputData& copy) {
   auto message = crypto::SignedMessage::decode(copy.bytes());
-  if (!message) raiseError(err::kMessageUpdate);
+  if (!message) raiseError(err::MESSAGE_UPDATE);
   return std::move(*message);
 }
 
 void requireTrustedCA(const crypto::Certificate& certificate) {
   const ErrorCode trusted = checkTrustedCA(&certificate);
-  if (trusted != err::kNoTrustedCAList) raiseIfFailed(trusted);
+  if (trusted != err::NO_TRUSTED_CA_LIST) raiseIfFailed(trusted);
 }
 
 }  // namespace
@@ -31,16 +31,16 @@ void extractSignedContent(const DataBuffer* input, const char16_t* outputPath, i
                           DataBuffer** result) {
   InputData copy = readInput(input);
   if (outputKind != DATA_IN_FILE && outputKind != DATA_IN_MEMORY)
-    raiseError(err::kInvalidOutputKind);
-  if (outputKind == DATA_IN_FILE && !outputPath) raiseError(err::kInvalidOutputPath);
-  if (!result || !*result) raiseError(err::kNullOutput);
+    raiseError(err::INVALID_OUTPUT_KIND);
+  if (outputKind == DATA_IN_FILE && !outputPath) raiseError(err::INVALID_OUTPUT_PATH);
+  if (!result || !*result) raiseError(err::NULL_OUTPUT);
   normaliseSignedInput(copy);
 
   const crypto::SignedMessage message = decodeMessage(copy);
   const auto content = message.isSignedData() ? message.content() : std::nullopt;
-  if (!content || content->empty()) raiseError(err::kSignedContentSize);
+  if (!content || content->empty()) raiseError(err::SIGNED_CONTENT_SIZE);
   const int signers = message.signerCount();
-  if (signers == 0) raiseError(err::kSignerCount);
+  if (signers == 0) raiseError(err::SIGNER_COUNT);
   for (const char* store : {"MY", "CA", "ROOT"})
     (void)openSystemStore(store);
 
@@ -52,7 +52,7 @@ void extractSignedContent(const DataBuffer* input, const char16_t* outputPath, i
     requireTrustedCA(*certificate);
   }
 
-  if (content->size() > static_cast<std::size_t>(INT32_MAX)) raiseError(err::kSignedContentSize);
+  if (content->size() > static_cast<std::size_t>(INT32_MAX)) raiseError(err::SIGNED_CONTENT_SIZE);
   DataBuffer& out = **result;
   if (outputKind == DATA_IN_MEMORY) {
     auto bytes = heapCopy(*content);
@@ -69,31 +69,31 @@ void extractSignedContent(const DataBuffer* input, const char16_t* outputPath, i
 }
 
 void verifySignerSignature(const VerifySignedDataRequest* request, int32_t signerIndex) {
-  if (!request || !request->signedData) raiseError(err::kMissingArgument);
-  if (signerIndex < 0) raiseError(err::kInvalidSignerIndex);
+  if (!request || !request->signedData) raiseError(err::MISSING_ARGUMENT);
+  if (signerIndex < 0) raiseError(err::INVALID_SIGNER_INDEX);
   InputData copy = readInput(request->signedData, {.requireSomePointer = false,
-                                                   .missingPointer = err::kInvalidSignedData,
+                                                   .missingPointer = err::INVALID_SIGNED_DATA,
                                                    .pointerBeforeLength = true});
   normaliseSignedInput(copy);
   std::optional<crypto::SignedMessage> decoded;
   raiseIfFailed(checkSignedData(copy.data(), static_cast<int64_t>(copy.size()), &decoded));
   const crypto::SignedMessage& message = *decoded;
-  if (signerIndex >= message.signerCount()) raiseError(err::kSignerInfo);
+  if (signerIndex >= message.signerCount()) raiseError(err::SIGNER_INFO);
   const auto certificate = message.signerCertificate(signerIndex);
-  if (!certificate) raiseError(err::kCertContext);
+  if (!certificate) raiseError(err::CERT_CONTEXT);
   requireTrustedCA(*certificate);
 
   const auto embedded = message.content();
   if (embedded && !embedded->empty()) {
     if (!message.verifySigner(signerIndex, *certificate, std::nullopt))
-      raiseError(err::kVerificationFailed);
+      raiseError(err::VERIFICATION_FAILED);
     return;
   }
   // Detached: the caller's content, taken as raw bytes.
   const InputData content = readInput(
-      request->content, {.missingPointer = err::kDetachedDataMissing, .pointerBeforeLength = true});
+      request->content, {.missingPointer = err::DETACHED_DATA_MISSING, .pointerBeforeLength = true});
   if (!message.verifySigner(signerIndex, *certificate, content.bytes()))
-    raiseError(err::kVerificationFailed);
+    raiseError(err::VERIFICATION_FAILED);
 }
 
 }  // namespace marqen

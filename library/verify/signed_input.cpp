@@ -1,6 +1,6 @@
 #include "library/verify/signed_input.h"
 
-#include "library/api/error_codes.h"
+#include "library/core/error_codes.h"
 #include "library/util/base64.h"
 
 namespace marqen {
@@ -12,14 +12,14 @@ void normaliseSignedInput(InputData& input) {
 
 ErrorCode checkSignedData(const unsigned char* bytes, int64_t length,
                           std::optional<crypto::SignedMessage>* decoded) {
-  if (!bytes) return err::kInvalidSignedData;
-  if (length <= 0) return err::kInvalidInputLength;
+  if (!bytes) return err::INVALID_SIGNED_DATA;
+  if (length <= 0) return err::INVALID_INPUT_LENGTH;
   InputData input = InputData::borrow({bytes, static_cast<std::size_t>(length)});
   normaliseSignedInput(input);
   auto message = crypto::SignedMessage::decode(input.bytes());
-  if (!message || !message->isSignedData()) return err::kNotSignedData;
+  if (!message || !message->isSignedData()) return err::NOT_SIGNED_DATA;
   if (decoded) *decoded = std::move(message);
-  return err::kNoError;
+  return err::NO_ERROR;
 }
 
 }  // namespace marqen

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <stdexcept>
 
+#include "platform/crypto/failure_reason.h"
 #include "platform/crypto/name_text.h"
 
 namespace marqen::crypto {
@@ -61,7 +62,7 @@ std::optional<Certificate> Certificate::fromDer(std::span<const unsigned char> d
   if (der.empty() || der.size() > static_cast<std::size_t>(LONG_MAX)) return std::nullopt;
   const unsigned char* p = der.data();
   X509Ptr parsed(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
-  ERR_clear_error();
+  keepFailureReason();
   if (!parsed || p != der.data() + der.size() || !hasReadableValidity(parsed.get()))
     return std::nullopt;
   return Certificate(std::move(parsed));
@@ -74,7 +75,7 @@ std::optional<Certificate> Certificate::fromDerOrPem(std::span<const unsigned ch
   BioPtr bio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
   if (!bio) return std::nullopt;
   X509Ptr parsed(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
-  ERR_clear_error();
+  keepFailureReason();
   if (!parsed || !hasReadableValidity(parsed.get())) return std::nullopt;
   return Certificate(std::move(parsed));
 }

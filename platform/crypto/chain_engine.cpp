@@ -8,6 +8,7 @@
 
 #include "platform/crypto/cert_store.h"
 #include "platform/crypto/crl.h"
+#include "platform/crypto/failure_reason.h"
 
 namespace marqen::crypto {
 namespace {
@@ -124,7 +125,7 @@ std::optional<ChainResult> buildChain(const Certificate& certificate, const Chai
   X509_STORE_CTX_set_flags(ctx.get(), flags);
   // A negative answer is an internal failure rather than a finding; the chain is not usable.
   if (X509_verify_cert(ctx.get()) < 0) findings.bits |= kTrustIsNotValidForUsage;
-  ERR_clear_error();
+  keepFailureReason();
 
   ChainResult result;
   X509StackPtr chain(X509_STORE_CTX_get1_chain(ctx.get()));

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "platform/crypto/failure_reason.h"
 #include "platform/os/file_access.h"
 
 namespace marqen::crypto {
@@ -43,7 +44,7 @@ std::optional<Crl> Crl::fromDer(std::span<const unsigned char> der) {
   if (der.empty() || der.size() > static_cast<std::size_t>(LONG_MAX)) return std::nullopt;
   const unsigned char* p = der.data();
   X509CrlPtr parsed(d2i_X509_CRL(nullptr, &p, static_cast<long>(der.size())));
-  ERR_clear_error();
+  keepFailureReason();
   if (!parsed || p != der.data() + der.size() || !hasReadableTimes(parsed.get()))
     return std::nullopt;
   return Crl(std::move(parsed));
@@ -55,7 +56,7 @@ std::optional<Crl> Crl::fromDerOrPem(std::span<const unsigned char> bytes) {
   if (bytes.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
   BioPtr bio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
   X509CrlPtr parsed(bio ? PEM_read_bio_X509_CRL(bio.get(), nullptr, nullptr, nullptr) : nullptr);
-  ERR_clear_error();
+  keepFailureReason();
   if (!parsed || !hasReadableTimes(parsed.get())) return std::nullopt;
   return Crl(std::move(parsed));
 }
@@ -84,7 +85,7 @@ bool Crl::isSignedBy(const Certificate& signer) const {
   if (X509_NAME_cmp(issuer(), signer.subject()) != 0) return false;
   EVP_PKEY* key = X509_get0_pubkey(signer.get());
   const bool ok = key && X509_CRL_verify(crl_.get(), key) == 1;
-  ERR_clear_error();
+  keepFailureReason();
   return ok;
 }
 

@@ -5,6 +5,7 @@
 
 #include <climits>
 
+#include "platform/crypto/failure_reason.h"
 #include "platform/crypto/providers.h"
 
 namespace marqen::crypto {
@@ -14,7 +15,7 @@ Pkcs12Ptr decode(std::span<const unsigned char> bytes) {
   if (bytes.empty() || bytes.size() > static_cast<std::size_t>(LONG_MAX)) return nullptr;
   const unsigned char* p = bytes.data();
   Pkcs12Ptr pfx(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes.size())));
-  ERR_clear_error();
+  keepFailureReason();
   return pfx;
 }
 
@@ -39,7 +40,7 @@ std::variant<PfxContents, PfxError> importPfx(std::span<const unsigned char> byt
   EvpPkeyPtr key(rawKey);
   X509Ptr certificate(rawCertificate);
   X509StackPtr others(rawOthers);
-  ERR_clear_error();
+  keepFailureReason();
   if (ok != 1) return PfxError::ImportFailed;
   if (!key || !certificate) return PfxError::NoCertificateWithKey;
 

@@ -12,13 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/crypto/failure_reason.h"
 #include "platform/os/file_access.h"
 
 namespace marqen::crypto {
 
 bool PrivateKey::matches(const Certificate& certificate) const {
   const bool ok = X509_check_private_key(certificate.get(), key()) == 1;
-  ERR_clear_error();
+  keepFailureReason();
   return ok;
 }
 
@@ -88,7 +89,7 @@ EvpPkeyPtr decodeKey(const std::string& pem) {
   // A passphrase-protected file gets no passphrase and fails, which is the answer we want.
   EvpPkeyPtr key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, const_cast<char*>(""))
                      : nullptr);
-  ERR_clear_error();
+  keepFailureReason();
   return key;
 }
 

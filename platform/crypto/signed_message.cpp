@@ -6,6 +6,8 @@
 #include <climits>
 #include <ctime>
 
+#include "platform/crypto/failure_reason.h"
+
 namespace marqen::crypto {
 namespace {
 
@@ -72,7 +74,7 @@ std::vector<FoundAttribute> collect(const CMS_SignerInfo* si, Count count, Get g
 
 std::optional<MessageAttribute> signingTimeAttribute(std::int64_t unixSeconds) {
   Asn1TimePtr time(ASN1_TIME_adj(nullptr, static_cast<time_t>(unixSeconds), 0, 0));
-  ERR_clear_error();
+  keepFailureReason();
   if (!time) return std::nullopt;
   const unsigned char* text = ASN1_STRING_get0_data(time.get());
   return MessageAttribute{"1.2.840.113549.1.9.5", ASN1_STRING_type(time.get()),
@@ -120,7 +122,7 @@ std::optional<MessageEncoding> signMessage(std::span<const unsigned char> conten
   bool made = si && data && addAttributes(si, parameters.signedAttributes, true) &&
               addAttributes(si, parameters.unsignedAttributes, false) &&
               CMS_final(cms.get(), data.get(), nullptr, flags) == 1;
-  ERR_clear_error();
+  keepFailureReason();
   if (!made) return std::nullopt;
   if (parameters.detached) return MessageEncoding(std::move(cms), false);
 
@@ -138,7 +140,7 @@ std::optional<SignedMessage> SignedMessage::decode(std::span<const unsigned char
   if (der.empty() || der.size() > static_cast<std::size_t>(LONG_MAX)) return std::nullopt;
   const unsigned char* p = der.data();
   CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(der.size())));
-  ERR_clear_error();
+  keepFailureReason();
   if (!cms || p != der.data() + der.size()) return std::nullopt;
   return SignedMessage(std::move(cms));
 }
@@ -234,7 +236,7 @@ bool SignedMessage::verifySigner(int index, const Certificate& certificate,
     if (chain) BIO_free_all(chain);
   }
   CMS_SignerInfo_set1_signer_cert(si, nullptr);
-  ERR_clear_error();
+  keepFailureReason();
   return ok;
 }
 

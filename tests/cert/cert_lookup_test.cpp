@@ -3,7 +3,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "library/api/library_error.h"
+#include "library/core/library_error.h"
 #include "library/cert/cert_lookup.h"
 #include "library/util/base64.h"
 #include "platform/os/host_program.h"
@@ -50,9 +50,9 @@ TEST_F(StoreLookup, SerialIsCaseInsensitiveButLeadingZeroMatters) {
       serialNumberText(getCertContextFromStore(issuer.c_str(), "00abcd01", my()).certificate()),
       "00ABCD01");
   EXPECT_EQ(test::raisedCode([&] { getCertContextFromStore(issuer.c_str(), "ABCD01", my()); }),
-            err::kCertContext);
+            err::CERT_CONTEXT);
   EXPECT_EQ(test::raisedCode([&] { getCertContextFromStore(issuer.c_str(), "00 AB CD 01", my()); }),
-            err::kCertContext);
+            err::CERT_CONTEXT);
 }
 
 TEST_F(StoreLookup, SameSerialTellsIssuersApartThenTakesStoreOrder) {
@@ -76,7 +76,7 @@ TEST_F(StoreLookup, IssuerTextMatchesExactlyAndInAnyAttributeOrder) {
   EXPECT_NO_THROW(getCertContextFromStore(u"o=Marqen Test; cn= Lookup Root", "07", my()));
   EXPECT_EQ(test::raisedCode(
                 [&] { getCertContextFromStore(u"CN=Other Root, O=Marqen Test", "07", my()); }),
-            err::kCertContext);
+            err::CERT_CONTEXT);
 }
 
 TEST_F(StoreLookup, MissingArgumentsAreLoggedInOrder) {
@@ -88,13 +88,13 @@ TEST_F(StoreLookup, MissingArgumentsAreLoggedInOrder) {
   };
   const auto before = logSize();
   EXPECT_EQ(test::raisedCode([&] { getCertContextFromStore(nullptr, nullptr, my()); }),
-            err::kInvalidIssuerDN);
+            err::INVALID_ISSUER_DN);
   EXPECT_EQ(test::raisedCode([&] { getCertContextFromStore(u"CN=X", nullptr, my()); }),
-            err::kInvalidSerialNumber);
+            err::INVALID_SERIAL_NUMBER);
   EXPECT_EQ(test::raisedCode([&] { getCertContextFromStore(u"", "", my()); }),
-            err::kInvalidIssuerDN);
+            err::INVALID_ISSUER_DN);
   EXPECT_EQ(test::raisedCode([&] { getCertContextFromStore(u"CN=X", "", my()); }),
-            err::kInvalidSerialNumber);
+            err::INVALID_SERIAL_NUMBER);
   const std::string added = test::readFile(log).substr(before);
   std::size_t issuerLines = 0, serialLines = 0;
   for (auto at = added.find(": getCertContextFromStore: Invalid Issuer DN");
@@ -114,7 +114,7 @@ TEST_F(StoreLookup, MissingStoreFolderIsAnEmptyStore) {
   EXPECT_EQ(test::raisedCode([&] {
               getCertContextFromStore(u"CN=X", "01", openCertificateStore(STORE_OTHER_PEOPLE));
             }),
-            err::kCertContext);
+            err::CERT_CONTEXT);
 }
 
 class PfxLookup : public ::testing::Test {
@@ -181,19 +181,19 @@ TEST_F(PfxLookup, FailureCodes) {
   const auto missing = os::toUtf16(dir.file("missing.pfx"));
 
   EXPECT_EQ(test::raisedCode([&] { getCertContextFromPfxFile(nullptr, u"right"); }),
-            err::kMissingArgument);
+            err::MISSING_ARGUMENT);
   EXPECT_EQ(test::raisedCode([&] { getCertContextFromPfxFile(missing.c_str(), u"right"); }),
-            err::kInvalidCertificateFile);
+            err::INVALID_CERT_FILE);
   EXPECT_EQ(test::raisedCode([&] { getCertContextFromPfxFile(emptyFile.c_str(), u"right"); }),
-            err::kEmptyInputFile);
+            err::EMPTY_INPUT_FILE);
   EXPECT_EQ(test::raisedCode([&] { getCertContextFromPfxFile(notPfx.c_str(), u"right"); }),
-            err::kNotPfxFile);
+            err::NOT_PFX_FILE);
   EXPECT_EQ(test::raisedCode([&] { getCertContextFromPfxFile(good.c_str(), u"wrong"); }),
-            err::kPfxImport);
+            err::PFX_IMPORT);
   EXPECT_EQ(test::raisedCode([&] { getCertContextFromPfxFile(good.c_str(), nullptr); }),
-            err::kPfxImport);
+            err::PFX_IMPORT);
   EXPECT_EQ(test::raisedCode([&] { getCertContextFromPfxFile(keyless.c_str(), u"right"); }),
-            err::kCertContext);
+            err::CERT_CONTEXT);
 }
 
 TEST(CertString, Base64AndDerGiveTheSameCertificate) {
@@ -214,14 +214,14 @@ TEST(CertString, PemIsNotBase64AndTrailingBytesAreRefused) {
   EXPECT_EQ(test::raisedCode([&] {
               getCertContextFromCertString(pem.c_str(), static_cast<int32_t>(pem.size()));
             }),
-            err::kCertContext);
+            err::CERT_CONTEXT);
   Bytes der = root.der();
   der.push_back(0x00);
   EXPECT_EQ(test::raisedCode([&] {
               getCertContextFromCertString(reinterpret_cast<const char*>(der.data()),
                                            static_cast<int32_t>(der.size()));
             }),
-            err::kCertContext);
+            err::CERT_CONTEXT);
 }
 
 TEST(CertString, UnterminatedTextIsReadOnlyWithinItsLength) {

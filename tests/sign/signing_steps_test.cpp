@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "library/api/library_error.h"
+#include "library/core/library_error.h"
 #include "library/sign/signing_steps.h"
 #include "tests/support/raised_code.h"
 
@@ -52,7 +52,7 @@ TEST(ResolveSigningTime, FirstMatchingEntryDecidesAndBadValuesAreRefused) {
   for (const char* bad : {"12abc", "-5", "-1", "1e12", "nan", "abc"}) {
     auto a = signingTime(bad);
     const SignedAttribute* one[] = {&a.record};
-    EXPECT_EQ(test::raisedCode([&] { resolveSigningTime(one, 1); }), err::kInvalidAttribute) << bad;
+    EXPECT_EQ(test::raisedCode([&] { resolveSigningTime(one, 1); }), err::INVALID_ATTRIBUTE) << bad;
   }
   auto fraction = signingTime("-0.5");
   const SignedAttribute* one[] = {&fraction.record};
@@ -60,7 +60,7 @@ TEST(ResolveSigningTime, FirstMatchingEntryDecidesAndBadValuesAreRefused) {
   auto unsignedTime = signingTime("100", ATTR_UNAUTHENTICATED);
   const SignedAttribute* unsignedList[] = {&unsignedTime.record};
   EXPECT_EQ(test::raisedCode([&] { resolveSigningTime(unsignedList, 1); }),
-            err::kSigningTimeMustBeSigned);
+            err::SIGNING_TIME_MUST_BE_SIGNED);
 }
 
 TEST(ResolveSigningTime, ValueIsReadWithinItsLength) {
@@ -114,23 +114,23 @@ TEST(BuildSignedAttributes, RefusalsInOrder) {
     return test::raisedCode(
         [&] { buildSignedAttributes(list.data(), static_cast<int32_t>(list.size()), time); });
   };
-  EXPECT_EQ(code({&good.record, nullptr}), err::kInvalidAttributeCount);
+  EXPECT_EQ(code({&good.record, nullptr}), err::INVALID_ATTRIBUTE_COUNT);
   auto empty = Attribute("", "1.2.3", ATTR_AUTHENTICATED, ATTR_OCTET_STRING);
-  EXPECT_EQ(code({&empty.record}), err::kInvalidAttributeValueLength);
+  EXPECT_EQ(code({&empty.record}), err::INVALID_ATTRIBUTE_VALUE_LENGTH);
   auto nullValue = Attribute("x", "1.2.3", ATTR_AUTHENTICATED, ATTR_OCTET_STRING);
   nullValue.record.value = nullptr;
-  EXPECT_EQ(code({&nullValue.record}), err::kNullAttributeValue);
+  EXPECT_EQ(code({&nullValue.record}), err::NULL_ATTRIBUTE_VALUE);
   auto zero = Attribute("0", "1.2.3", ATTR_AUTHENTICATED, ATTR_INTEGER);
-  EXPECT_EQ(code({&zero.record}), err::kInvalidAttribute);
+  EXPECT_EQ(code({&zero.record}), err::INVALID_ATTRIBUTE);
   auto badType = Attribute("x", "1.2.3", ATTR_AUTHENTICATED, 9);
-  EXPECT_EQ(code({&badType.record}), err::kInvalidAttributeDataType);
+  EXPECT_EQ(code({&badType.record}), err::INVALID_ATTRIBUTE_DATA_TYPE);
   auto timeElsewhere = Attribute("5", "1.2.3", ATTR_AUTHENTICATED, ATTR_TIME);
-  EXPECT_EQ(code({&timeElsewhere.record}), err::kInvalidAttributeDataType);
+  EXPECT_EQ(code({&timeElsewhere.record}), err::INVALID_ATTRIBUTE_DATA_TYPE);
   auto badAuth = Attribute("x", "1.2.3", 2, ATTR_OCTET_STRING);
-  EXPECT_EQ(code({&badAuth.record}), err::kInvalidAttributeAuthType);
+  EXPECT_EQ(code({&badAuth.record}), err::INVALID_ATTRIBUTE_AUTH_TYPE);
   auto t1 = signingTime("1");
   auto t2 = signingTime("2");
-  EXPECT_EQ(code({&t1.record, &t2.record}), err::kInvalidAttribute) << "one signing time only";
+  EXPECT_EQ(code({&t1.record, &t2.record}), err::INVALID_ATTRIBUTE) << "one signing time only";
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
 // The error code an internal routine raises, or 0 when it returns normally.
 
-#include "library/api/library_error.h"
+#include "library/core/library_error.h"
 
 namespace marqen::test {
 
@@ -9,7 +9,7 @@ template <typename Body>
 ErrorCode raisedCode(Body&& body) {
   try {
     body();
-    return err::kNoError;
+    return err::NO_ERROR;
   } catch (const LibraryError& e) {
     return e.code();
   }

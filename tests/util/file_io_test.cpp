@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "library/api/library_error.h"
+#include "library/core/library_error.h"
 #include "library/util/file_io.h"
 #include "platform/os/text.h"
 #include "tests/support/temp_dir.h"
@@ -26,7 +26,7 @@ std::u16string wide(const std::string& s) {
 ErrorCode readCode(const char16_t* path) {
   try {
     (void)readInputFile(path);
-    return err::kNoError;
+    return err::NO_ERROR;
   } catch (const LibraryError& e) {
     return e.code();
   }
@@ -58,12 +58,12 @@ TEST(ReadInputFile, ReadsUnicodeFileNames) {
 TEST(ReadInputFile, FailureCodes) {
   TempDir dir;
   writeFile(dir.file("empty"), "");
-  EXPECT_EQ(readCode(wide(dir.file("empty")).c_str()), err::kEmptyInputFile);
-  EXPECT_EQ(readCode(wide(dir.file("missing")).c_str()), err::kFileOpenRead);
-  EXPECT_EQ(readCode(u""), err::kFileOpenRead);
-  EXPECT_EQ(readCode(nullptr), err::kFileOpenRead);
+  EXPECT_EQ(readCode(wide(dir.file("empty")).c_str()), err::EMPTY_INPUT_FILE);
+  EXPECT_EQ(readCode(wide(dir.file("missing")).c_str()), err::FILE_OPEN_READ);
+  EXPECT_EQ(readCode(u""), err::FILE_OPEN_READ);
+  EXPECT_EQ(readCode(nullptr), err::FILE_OPEN_READ);
   // A folder opens for reading on this platform but is not an input file.
-  EXPECT_EQ(readCode(wide(dir.path().string()).c_str()), err::kFileOpenRead);
+  EXPECT_EQ(readCode(wide(dir.path().string()).c_str()), err::FILE_OPEN_READ);
 }
 
 TEST(ReadInputFile, FileTooLargeForA32BitLengthIsRefusedNotTruncated) {
@@ -72,34 +72,34 @@ TEST(ReadInputFile, FileTooLargeForA32BitLengthIsRefusedNotTruncated) {
   { std::ofstream create(path); }
   // A sparse file: no disk space is used, and nothing should be read from it.
   ASSERT_EQ(::truncate(path.c_str(), (1LL << 31) + 16), 0);
-  EXPECT_EQ(readCode(wide(path).c_str()), err::kFileIncompleteRead);
+  EXPECT_EQ(readCode(wide(path).c_str()), err::FILE_INCOMPLETE_READ);
 }
 
 TEST(WriteOutputFile, ArgumentChecksInOrder) {
   TempDir dir;
   const unsigned char byte = 'x';
-  EXPECT_EQ(writeOutputFile(&byte, 1, nullptr), err::kInvalidOutputPath);
-  EXPECT_EQ(writeOutputFile(nullptr, 1, nullptr), err::kInvalidOutputPath);
-  EXPECT_EQ(writeOutputFile(&byte, 1, u""), err::kFileOpenRead);
-  EXPECT_EQ(writeOutputFile(nullptr, 1, u""), err::kFileOpenRead);
+  EXPECT_EQ(writeOutputFile(&byte, 1, nullptr), err::INVALID_OUTPUT_PATH);
+  EXPECT_EQ(writeOutputFile(nullptr, 1, nullptr), err::INVALID_OUTPUT_PATH);
+  EXPECT_EQ(writeOutputFile(&byte, 1, u""), err::FILE_OPEN_READ);
+  EXPECT_EQ(writeOutputFile(nullptr, 1, u""), err::FILE_OPEN_READ);
   const auto path = wide(dir.file("out"));
-  EXPECT_EQ(writeOutputFile(nullptr, 1, path.c_str()), err::kInvalidInputBuffer);
-  EXPECT_EQ(writeOutputFile(&byte, 0, path.c_str()), err::kInvalidInputBuffer);
-  EXPECT_EQ(writeOutputFile(&byte, -5, path.c_str()), err::kInvalidInputBuffer);
+  EXPECT_EQ(writeOutputFile(nullptr, 1, path.c_str()), err::INVALID_INPUT_BUFFER);
+  EXPECT_EQ(writeOutputFile(&byte, 0, path.c_str()), err::INVALID_INPUT_BUFFER);
+  EXPECT_EQ(writeOutputFile(&byte, -5, path.c_str()), err::INVALID_INPUT_BUFFER);
   EXPECT_FALSE(std::filesystem::exists(dir.file("out")));
 }
 
 TEST(WriteOutputFile, MissingFolderAndFolderThatIsAFile) {
   TempDir dir;
-  EXPECT_EQ(write("x", dir.file("no/such/folder/out")), err::kFolderMissing);
+  EXPECT_EQ(write("x", dir.file("no/such/folder/out")), err::FOLDER_MISSING);
   writeFile(dir.file("plain"), "x");
-  EXPECT_EQ(write("x", dir.file("plain") + "/out"), err::kFileOpenRead);
+  EXPECT_EQ(write("x", dir.file("plain") + "/out"), err::FILE_OPEN_READ);
 }
 
 TEST(WriteOutputFile, ReplacesExistingContent) {
   TempDir dir;
   writeFile(dir.file("out"), "a much longer previous content");
-  ASSERT_EQ(write("new", dir.file("out")), err::kNoError);
+  ASSERT_EQ(write("new", dir.file("out")), err::NO_ERROR);
   EXPECT_EQ(readFile(dir.file("out")), "new");
 }
 
@@ -109,7 +109,7 @@ TEST(WriteOutputFile, BareFileNameGoesToTheCurrentFolder) {
   std::filesystem::current_path(dir.path());
   const ErrorCode code = write("here", "bare.out");
   std::filesystem::current_path(previous);
-  ASSERT_EQ(code, err::kNoError);
+  ASSERT_EQ(code, err::NO_ERROR);
   EXPECT_EQ(readFile(dir.file("bare.out")), "here");
 }
 
@@ -127,7 +127,7 @@ TEST(WriteOutputFile, ReadOnlyFolderGives206) {
   // Root may write anywhere, so the check runs as an ordinary user in a child process.
   const auto asOrdinaryUser = [&] {
     if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) std::_Exit(3);
-    std::_Exit(write("x", folder + "/out") == err::kFolderNotReadWritable ? 0 : 1);
+    std::_Exit(write("x", folder + "/out") == err::FOLDER_NOT_READ_WRITABLE ? 0 : 1);
   };
   EXPECT_EXIT(asOrdinaryUser(), ::testing::ExitedWithCode(0), "");
 }
@@ -141,7 +141,7 @@ TEST(WriteOutputFile, PartlyWrittenFileIsRemoved) {
     const rlimit limit{10, 10};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) std::_Exit(3);
     const ErrorCode code = write(std::string(100, 'x'), path);
-    std::_Exit(code == err::kFileIncompleteWrite && !std::filesystem::exists(path) ? 0 : 1);
+    std::_Exit(code == err::FILE_INCOMPLETE_WRITE && !std::filesystem::exists(path) ? 0 : 1);
   };
   EXPECT_EXIT(withSizeLimit(), ::testing::ExitedWithCode(0), "");
 }
@@ -149,15 +149,15 @@ TEST(WriteOutputFile, PartlyWrittenFileIsRemoved) {
 TEST(WriteOutputFile, DeviceThatRefusesEveryByteIsNotRemoved) {
   if (::geteuid() != 0 || !std::filesystem::exists("/dev/full"))
     GTEST_SKIP() << "needs /dev/full writable in a writable /dev";
-  EXPECT_EQ(write("x", "/dev/full"), err::kFileIncompleteWrite);
+  EXPECT_EQ(write("x", "/dev/full"), err::FILE_INCOMPLETE_WRITE);
   EXPECT_TRUE(std::filesystem::exists("/dev/full"));
 }
 
 TEST(CheckOutputFolder, Codes) {
   TempDir dir;
-  EXPECT_EQ(checkOutputFolder(dir.file("x")), err::kNoError);
-  EXPECT_EQ(checkOutputFolder(dir.file("nope/x")), err::kFolderMissing);
-  EXPECT_EQ(checkOutputFolder("x"), err::kNoError);  // the current folder
+  EXPECT_EQ(checkOutputFolder(dir.file("x")), err::NO_ERROR);
+  EXPECT_EQ(checkOutputFolder(dir.file("nope/x")), err::FOLDER_MISSING);
+  EXPECT_EQ(checkOutputFolder("x"), err::NO_ERROR);  // the current folder
 }
 
 }  // namespace

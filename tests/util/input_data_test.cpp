@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "library/api/library_error.h"
+#include "library/core/library_error.h"
 #include "library/util/input_data.h"
 #include "platform/os/text.h"
 #include "tests/support/temp_dir.h"
@@ -11,7 +11,7 @@ namespace {
 ErrorCode readCode(const DataBuffer* input) {
   try {
     (void)readInput(input);
-    return err::kNoError;
+    return err::NO_ERROR;
   } catch (const LibraryError& e) {
     return e.code();
   }
@@ -20,22 +20,22 @@ ErrorCode readCode(const DataBuffer* input) {
 TEST(ReadInput, ChecksInTheDocumentedOrder) {
   unsigned char bytes[] = {'a', 'b'};
   char16_t path[] = u"/nonexistent/marqen";
-  EXPECT_EQ(readCode(nullptr), err::kMissingArgument);
+  EXPECT_EQ(readCode(nullptr), err::MISSING_ARGUMENT);
   DataBuffer neither{nullptr, nullptr, 2, DATA_IN_MEMORY};
-  EXPECT_EQ(readCode(&neither), err::kMissingArgument);
+  EXPECT_EQ(readCode(&neither), err::MISSING_ARGUMENT);
   DataBuffer zero{nullptr, bytes, 0, DATA_IN_MEMORY};
-  EXPECT_EQ(readCode(&zero), err::kInvalidInputLength);
+  EXPECT_EQ(readCode(&zero), err::INVALID_INPUT_LENGTH);
   DataBuffer negative{nullptr, bytes, -1, DATA_IN_MEMORY};
-  EXPECT_EQ(readCode(&negative), err::kInvalidInputLength);
+  EXPECT_EQ(readCode(&negative), err::INVALID_INPUT_LENGTH);
   DataBuffer badKind{nullptr, bytes, 2, 3};
-  EXPECT_EQ(readCode(&badKind), err::kInvalidDataKind);
+  EXPECT_EQ(readCode(&badKind), err::INVALID_DATA_KIND);
   DataBuffer missingFile{path, nullptr, 0, DATA_IN_FILE};
-  EXPECT_EQ(readCode(&missingFile), err::kFileOpenRead);
+  EXPECT_EQ(readCode(&missingFile), err::FILE_OPEN_READ);
   // Each kind needs its own pointer; the other one being set is no substitute.
   DataBuffer memoryWithOnlyPath{path, nullptr, 2, DATA_IN_MEMORY};
-  EXPECT_EQ(readCode(&memoryWithOnlyPath), err::kMissingArgument);
+  EXPECT_EQ(readCode(&memoryWithOnlyPath), err::MISSING_ARGUMENT);
   DataBuffer fileWithOnlyData{nullptr, bytes, 2, DATA_IN_FILE};
-  EXPECT_EQ(readCode(&fileWithOnlyData), err::kMissingArgument);
+  EXPECT_EQ(readCode(&fileWithOnlyData), err::MISSING_ARGUMENT);
 }
 
 TEST(ReadInput, MemoryIsReadInPlaceAndNeverWritten) {

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "library/api/library_error.h"
+#include "library/core/library_error.h"
 #include "library/util/output.h"
 #include "platform/os/text.h"
 #include "tests/support/caller_result.h"
@@ -22,7 +22,7 @@ using Result = marqen::test::CallerResult;
 ErrorCode deliver(int32_t format, int32_t kind, const char16_t* path, DataBuffer** result) {
   try {
     deliverOutput(kBytes, format, kind, path, result);
-    return err::kNoError;
+    return err::NO_ERROR;
   } catch (const LibraryError& e) {
     return e.code();
   }
@@ -64,8 +64,8 @@ TEST(DeliverOutput, WriteFailureLeavesTheResultUntouched) {
   TempDir dir;
   Result r;
   const auto path = os::toUtf16(dir.file("missing/sig.p7s"));
-  EXPECT_EQ(deliver(FORMAT_DER, DATA_IN_FILE, path.c_str(), &r.pointer), err::kFolderMissing);
-  EXPECT_EQ(deliver(FORMAT_DER, DATA_IN_FILE, nullptr, &r.pointer), err::kInvalidOutputPath);
+  EXPECT_EQ(deliver(FORMAT_DER, DATA_IN_FILE, path.c_str(), &r.pointer), err::FOLDER_MISSING);
+  EXPECT_EQ(deliver(FORMAT_DER, DATA_IN_FILE, nullptr, &r.pointer), err::INVALID_OUTPUT_PATH);
   EXPECT_EQ(r.record.filePath, nullptr);
   EXPECT_EQ(r.record.length, 0);
   EXPECT_EQ(r.record.kind, 0);
@@ -74,10 +74,10 @@ TEST(DeliverOutput, WriteFailureLeavesTheResultUntouched) {
 TEST(DeliverOutput, RefusesMissingResultAndUnknownFormatOrKind) {
   Result r;
   DataBuffer* none = nullptr;
-  EXPECT_EQ(deliver(FORMAT_DER, DATA_IN_MEMORY, nullptr, nullptr), err::kNullOutput);
-  EXPECT_EQ(deliver(FORMAT_DER, DATA_IN_MEMORY, nullptr, &none), err::kNullOutput);
-  EXPECT_EQ(deliver(3, DATA_IN_MEMORY, nullptr, &r.pointer), err::kInvalidSignatureFormat);
-  EXPECT_EQ(deliver(FORMAT_DER, 0, nullptr, &r.pointer), err::kInvalidDestinationType);
+  EXPECT_EQ(deliver(FORMAT_DER, DATA_IN_MEMORY, nullptr, nullptr), err::NULL_OUTPUT);
+  EXPECT_EQ(deliver(FORMAT_DER, DATA_IN_MEMORY, nullptr, &none), err::NULL_OUTPUT);
+  EXPECT_EQ(deliver(3, DATA_IN_MEMORY, nullptr, &r.pointer), err::INVALID_SIGNATURE_FORMAT);
+  EXPECT_EQ(deliver(FORMAT_DER, 0, nullptr, &r.pointer), err::INVALID_DESTINATION_TYPE);
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 
 #include <ctime>
 
-#include "library/api/error_codes.h"
-#include "library/api/signer_library.h"
+#include "library/core/error_codes.h"
+#include "library/core/signer_library.h"
 #include "library/validation/cert_checks.h"
 #include "tests/support/pki_builder.h"
 #include "tests/support/temp_cert_store.h"
@@ -48,8 +48,8 @@ TEST(TrustedCA, NoListIsAPassForAnyCertificate) {
   const Issued root = test::makeRootCa("Unlisted Root");
   const auto cert = test::certificateOf(test::makeEndEntity("Unlisted", root));
   ASSERT_FALSE(SignerLibrary::instance().hasTrustedCANames());
-  EXPECT_EQ(checkTrustedCA(&cert), err::kNoTrustedCAList);
-  EXPECT_EQ(checkTrustedCA(nullptr), err::kNoTrustedCAList);
+  EXPECT_EQ(checkTrustedCA(&cert), err::NO_TRUSTED_CA_LIST);
+  EXPECT_EQ(checkTrustedCA(nullptr), err::NO_TRUSTED_CA_LIST);
 }
 
 TEST(TimeValidity, NowAndAtAGivenTime) {
@@ -57,14 +57,14 @@ TEST(TimeValidity, NowAndAtAGivenTime) {
   const std::int64_t start = 1700000000, end = 1800000000;
   const auto cert = test::certificateOf(withValidity("Timed", &root, start, end));
   EXPECT_EQ(checkTimeValidityNow(test::certificateOf(withValidity("Old", &root, 100, 200))),
-            err::kCertificateExpired);
+            err::CERT_EXPIRED);
   EXPECT_EQ(checkTimeValidityNow(
                 test::certificateOf(withValidity("Future", &root, now() + 3600, now() + 7200))),
-            err::kCertificateNotYetValid);
-  EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(start)), err::kNoError);
-  EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(end)), err::kNoError);
-  EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(end, 1)), err::kSigningTimeAfterExpiry);
-  EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(start, -1)), err::kSigningTimeBeforeStart);
+            err::CERT_NOT_YET_VALID);
+  EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(start)), err::NO_ERROR);
+  EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(end)), err::NO_ERROR);
+  EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(end, 1)), err::SIGNING_TIME_AFTER_EXPIRY);
+  EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(start, -1)), err::SIGNING_TIME_BEFORE_START);
 }
 
 TEST(IssuerCommonName, TakesTextAfterCnUpToTheNextComma) {
@@ -97,23 +97,23 @@ TEST_F(ChainChecks, TrustedCARule) {
   const auto cert = test::certificateOf(user);
   const auto other = test::certificateOf(otherUser);
   setTrusted({u"chain root"});
-  EXPECT_EQ(checkTrustedCA(&cert), err::kNoError) << "root name in other letter case";
+  EXPECT_EQ(checkTrustedCA(&cert), err::NO_ERROR) << "root name in other letter case";
   setTrusted({u"Chain Root", u"Issuing CA"});
-  EXPECT_EQ(checkTrustedCA(&cert), err::kNoError);
-  EXPECT_EQ(checkTrustedCA(&other), err::kTrustedCANotInChain);
+  EXPECT_EQ(checkTrustedCA(&cert), err::NO_ERROR);
+  EXPECT_EQ(checkTrustedCA(&other), err::TRUSTED_CA_NOT_IN_CHAIN);
   setTrusted({u"User"});
-  EXPECT_EQ(checkTrustedCA(&cert), err::kTrustedCANotInChain) << "subjects are never compared";
+  EXPECT_EQ(checkTrustedCA(&cert), err::TRUSTED_CA_NOT_IN_CHAIN) << "subjects are never compared";
   setTrusted({u"Unknown Root"});
-  EXPECT_EQ(checkTrustedCA(&cert), err::kTrustedCANotInChain);
-  EXPECT_EQ(checkTrustedCA(nullptr), err::kMissingArgument);
+  EXPECT_EQ(checkTrustedCA(&cert), err::TRUSTED_CA_NOT_IN_CHAIN);
+  EXPECT_EQ(checkTrustedCA(nullptr), err::MISSING_ARGUMENT);
 }
 
 TEST_F(ChainChecks, IssuerInNoStore) {
   const Issued stray = test::makeRootCa("Stray Root");
   const auto orphan = test::certificateOf(test::makeEndEntity("Orphan", stray));
   setTrusted({u"Chain Root"});
-  EXPECT_EQ(checkTrustedCA(&orphan), err::kChainBuild);
-  EXPECT_EQ(checkChainExpiry(&orphan), err::kChainBuild);
+  EXPECT_EQ(checkTrustedCA(&orphan), err::CHAIN_BUILD);
+  EXPECT_EQ(checkChainExpiry(&orphan), err::CHAIN_BUILD);
 }
 
 TEST_F(ChainChecks, ForgedIssuerWithTheRightNameIsNotAnIssuer) {
@@ -133,15 +133,15 @@ TEST_F(ChainChecks, ForgedIssuerWithTheRightNameIsNotAnIssuer) {
   options.issuer = &forger;
   const auto forged = test::certificateOf(test::issueCertificate(std::move(options)));
   setTrusted({u"Chain Root"});
-  EXPECT_EQ(checkTrustedCA(&forged), err::kChainBuild);
+  EXPECT_EQ(checkTrustedCA(&forged), err::CHAIN_BUILD);
 }
 
 TEST_F(ChainChecks, ChainExpiry) {
   const auto cert = test::certificateOf(user);
-  EXPECT_EQ(checkChainExpiry(&cert), err::kNoError);
+  EXPECT_EQ(checkChainExpiry(&cert), err::NO_ERROR);
   const auto rootOnly = test::certificateOf(root);
-  EXPECT_EQ(checkChainExpiry(&rootOnly), err::kNoError) << "a self-signed certificate ends it";
-  EXPECT_EQ(checkChainExpiry(nullptr), err::kMissingArgument);
+  EXPECT_EQ(checkChainExpiry(&rootOnly), err::NO_ERROR) << "a self-signed certificate ends it";
+  EXPECT_EQ(checkChainExpiry(nullptr), err::MISSING_ARGUMENT);
 }
 
 TEST(ChainExpiry, ExpiredIntermediateFailsAValidEndCertificate) {
@@ -154,8 +154,8 @@ TEST(ChainExpiry, ExpiredIntermediateFailsAValidEndCertificate) {
   const auto cert = test::certificateOf(test::issueCertificate(std::move(options)));
   store.add("ROOT", "root", root);
   store.add("CA", "expired", expiredCa);
-  EXPECT_EQ(checkTimeValidityNow(cert), err::kNoError);
-  EXPECT_EQ(checkChainExpiry(&cert), err::kChainCertificateExpired);
+  EXPECT_EQ(checkTimeValidityNow(cert), err::NO_ERROR);
+  EXPECT_EQ(checkChainExpiry(&cert), err::CHAIN_CERT_EXPIRED);
 }
 
 TEST(ChainWalk, CrossCertifiedLoopEndsAsUnbuildable) {
@@ -180,9 +180,9 @@ TEST(ChainWalk, CrossCertifiedLoopEndsAsUnbuildable) {
   store.add("CA", "a", aByB);
   store.add("CA", "b", bByA);
   const auto cert = test::certificateOf(user);
-  EXPECT_EQ(checkChainExpiry(&cert), err::kChainBuild);
+  EXPECT_EQ(checkChainExpiry(&cert), err::CHAIN_BUILD);
   setTrusted({u"Nobody"});
-  EXPECT_EQ(checkTrustedCA(&cert), err::kChainBuild);
+  EXPECT_EQ(checkTrustedCA(&cert), err::CHAIN_BUILD);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "library/api/error_codes.h"
+#include "library/core/error_codes.h"
 #include "library/validation/chain_trust.h"
 #include "platform/crypto/chain_engine.h"
 #include "tests/support/http_test_server.h"
@@ -20,17 +20,17 @@ std::int64_t now() {
 }
 
 TEST(TrustStatusCode, LastSetBitInTableOrderDecides) {
-  EXPECT_EQ(trustStatusCode(0), err::kNoError);
-  EXPECT_EQ(trustStatusCode(crypto::kTrustIsNotTimeValid), err::kTrustNotTimeValid);
+  EXPECT_EQ(trustStatusCode(0), err::NO_ERROR);
+  EXPECT_EQ(trustStatusCode(crypto::kTrustIsNotTimeValid), err::TRUST_NOT_TIME_VALID);
   EXPECT_EQ(trustStatusCode(crypto::kTrustIsNotTimeValid | crypto::kTrustIsUntrustedRoot),
-            err::kTrustUntrustedRoot);
+            err::TRUST_UNTRUSTED_ROOT);
   EXPECT_EQ(trustStatusCode(crypto::kTrustIsPartialChain | crypto::kTrustIsRevoked),
-            err::kTrustPartialChain);
+            err::TRUST_PARTIAL_CHAIN);
   EXPECT_EQ(
       trustStatusCode(crypto::kTrustRevocationStatusUnknown | crypto::kTrustIsOfflineRevocation),
-      err::kTrustRevocationOffline);
-  EXPECT_EQ(trustStatusCode(crypto::kTrustCtlIsNotValidForUsage), err::kTrustCtlWrongUsage);
-  EXPECT_EQ(trustStatusCode(0x00000100U | 0x00100000U), err::kNoError) << "other bits ignored";
+      err::TRUST_REVOCATION_OFFLINE);
+  EXPECT_EQ(trustStatusCode(crypto::kTrustCtlIsNotValidForUsage), err::TRUST_CTL_WRONG_USAGE);
+  EXPECT_EQ(trustStatusCode(0x00000100U | 0x00100000U), err::NO_ERROR) << "other bits ignored";
 }
 
 class ChainTrust : public ::testing::Test {
@@ -70,40 +70,40 @@ class ChainTrust : public ::testing::Test {
 };
 
 TEST_F(ChainTrust, LevelThenModeAreChecked) {
-  EXPECT_EQ(evaluate(user, 0, 0), err::kInvalidRevocationLevel);
-  EXPECT_EQ(evaluate(user, 0, 4), err::kInvalidRevocationLevel);
-  EXPECT_EQ(evaluate(user, 3, 1), err::kInvalidRevocationMode);
+  EXPECT_EQ(evaluate(user, 0, 0), err::INVALID_REVOCATION_LEVEL);
+  EXPECT_EQ(evaluate(user, 0, 4), err::INVALID_REVOCATION_LEVEL);
+  EXPECT_EQ(evaluate(user, 3, 1), err::INVALID_REVOCATION_MODE);
 }
 
 TEST_F(ChainTrust, WithoutRevocationOnlineIsCleanOfflineIsNotChecked) {
-  EXPECT_EQ(evaluate(user, REVOCATION_ONLINE, REVOCATION_NONE), err::kNoError);
-  EXPECT_EQ(evaluate(user, REVOCATION_OFFLINE, REVOCATION_NONE), err::kRevocationNotChecked);
+  EXPECT_EQ(evaluate(user, REVOCATION_ONLINE, REVOCATION_NONE), err::NO_ERROR);
+  EXPECT_EQ(evaluate(user, REVOCATION_OFFLINE, REVOCATION_NONE), err::REVOCATION_NOT_CHECKED);
   EXPECT_EQ(server.hits("/ca.crl"), 0);
 }
 
 TEST_F(ChainTrust, OnlineHandsRevocationToTheLibrarysOwnCheck) {
   server.serve("/ca.crl", test::makeCrl(ca));
   server.serve("/root.crl", test::makeCrl(root));
-  EXPECT_EQ(evaluate(user, REVOCATION_ONLINE, REVOCATION_END_CERT), err::kNoError);
+  EXPECT_EQ(evaluate(user, REVOCATION_ONLINE, REVOCATION_END_CERT), err::NO_ERROR);
   EXPECT_EQ(server.hits("/ca.crl"), 1);
   // At chain level the root has no distribution point of its own.
-  EXPECT_EQ(evaluate(user, REVOCATION_ONLINE, REVOCATION_CHAIN), err::kNoCrlDistributionPoint);
+  EXPECT_EQ(evaluate(user, REVOCATION_ONLINE, REVOCATION_CHAIN), err::NO_CRL_DISTRIBUTION_POINT);
 
   test::CrlOptions revoking;
   revoking.revokedSerials = {test::serialOf(user)};
   server.serve("/ca.crl", test::makeCrl(ca, revoking));
-  EXPECT_EQ(evaluate(user, REVOCATION_ONLINE, REVOCATION_END_CERT), err::kTrustRevoked);
+  EXPECT_EQ(evaluate(user, REVOCATION_ONLINE, REVOCATION_END_CERT), err::TRUST_REVOKED);
 }
 
 TEST_F(ChainTrust, OfflineUsesCachedListsOnly) {
-  EXPECT_EQ(evaluate(user, REVOCATION_OFFLINE, REVOCATION_END_CERT), err::kTrustRevocationOffline);
+  EXPECT_EQ(evaluate(user, REVOCATION_OFFLINE, REVOCATION_END_CERT), err::TRUST_REVOCATION_OFFLINE);
   fs::create_directories(store.root() / "CRL");
   test::writeBytes(store.root() / "CRL" / "ca.crl", test::makeCrl(ca));
-  EXPECT_EQ(evaluate(user, REVOCATION_OFFLINE, REVOCATION_END_CERT), err::kNoError);
+  EXPECT_EQ(evaluate(user, REVOCATION_OFFLINE, REVOCATION_END_CERT), err::NO_ERROR);
   test::CrlOptions revoking;
   revoking.revokedSerials = {test::serialOf(user)};
   test::writeBytes(store.root() / "CRL" / "ca.crl", test::makeCrl(ca, revoking));
-  EXPECT_EQ(evaluate(user, REVOCATION_OFFLINE, REVOCATION_END_CERT), err::kTrustRevoked);
+  EXPECT_EQ(evaluate(user, REVOCATION_OFFLINE, REVOCATION_END_CERT), err::TRUST_REVOKED);
   EXPECT_EQ(server.hits("/ca.crl"), 0) << "offline never downloads";
 }
 
@@ -111,8 +111,8 @@ TEST_F(ChainTrust, ExpiredUnderAnUntrustedRootReportsTheRoot) {
   const Issued otherRoot = test::makeRootCa("Other Trust Root");
   store.add("CA", "other-root", otherRoot);
   const Issued expired = userOf(otherRoot, "Expired User", now() - 60);
-  EXPECT_EQ(evaluate(expired, REVOCATION_OFFLINE, REVOCATION_NONE), err::kTrustUntrustedRoot);
-  EXPECT_EQ(evaluate(expired, REVOCATION_ONLINE, REVOCATION_NONE), err::kTrustUntrustedRoot);
+  EXPECT_EQ(evaluate(expired, REVOCATION_OFFLINE, REVOCATION_NONE), err::TRUST_UNTRUSTED_ROOT);
+  EXPECT_EQ(evaluate(expired, REVOCATION_ONLINE, REVOCATION_NONE), err::TRUST_UNTRUSTED_ROOT);
 }
 
 TEST_F(ChainTrust, UnsettledRevocationOnlineStillReportsOtherFindings) {
@@ -120,10 +120,10 @@ TEST_F(ChainTrust, UnsettledRevocationOnlineStillReportsOtherFindings) {
   store.add("CA", "other-root", otherRoot);
   const Issued stranger = userOf(otherRoot, "Stranger");
   // The library's CRL check fails first: its answer stands.
-  EXPECT_EQ(evaluate(stranger, REVOCATION_ONLINE, REVOCATION_END_CERT), err::kCrlConnect);
+  EXPECT_EQ(evaluate(stranger, REVOCATION_ONLINE, REVOCATION_END_CERT), err::CRL_CONNECT);
   // It passes: the untrusted root is still reported, never a clean result.
   server.serve("/ca.crl", test::makeCrl(otherRoot));
-  EXPECT_EQ(evaluate(stranger, REVOCATION_ONLINE, REVOCATION_END_CERT), err::kTrustUntrustedRoot);
+  EXPECT_EQ(evaluate(stranger, REVOCATION_ONLINE, REVOCATION_END_CERT), err::TRUST_UNTRUSTED_ROOT);
 }
 
 TEST_F(ChainTrust, NoEngineWithoutReadableStores) {
@@ -132,7 +132,7 @@ TEST_F(ChainTrust, NoEngineWithoutReadableStores) {
   const auto asOrdinaryUser = [&] {
     if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) std::_Exit(3);
     std::_Exit(
-        evaluateChainTrust(cert, REVOCATION_ONLINE, REVOCATION_NONE) == err::kChainCreate ? 0 : 1);
+        evaluateChainTrust(cert, REVOCATION_ONLINE, REVOCATION_NONE) == err::CHAIN_CREATE ? 0 : 1);
   };
   EXPECT_EXIT(asOrdinaryUser(), ::testing::ExitedWithCode(0), "");
 }

@@ -1,4 +1,4 @@
-#include "library/util/log_file.h"
+#include "library/core/log_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

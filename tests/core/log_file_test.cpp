@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "library/util/log_file.h"
+#include "library/core/log_file.h"
 #include "platform/os/host_program.h"
 #include "tests/support/temp_dir.h"
 

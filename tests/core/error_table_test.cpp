@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "library/api/error_table.h"
+#include "library/core/error_table.h"
 
 namespace marqen {
 namespace {

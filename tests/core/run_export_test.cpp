@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "library/api/library_error.h"
+#include "library/core/library_error.h"
 
 namespace marqen {
 namespace {
@@ -22,23 +22,23 @@ TEST(RunExport, RaisedCodeBecomesTheResultAfterRelease) {
   const ErrorCode code = runExport([] {
     auto held = std::make_unique<Tracked>();
     Tracked onStack;
-    raiseError(err::kStoreOpen);
+    raiseError(err::STORE_OPEN);
   });
-  EXPECT_EQ(code, err::kStoreOpen);
+  EXPECT_EQ(code, err::STORE_OPEN);
   EXPECT_EQ(Tracked::live, 0);
 }
 
 TEST(RunExport, AnyOtherExceptionBecomes2200) {
-  EXPECT_EQ(runExport([] { throw std::runtime_error("boom"); }), err::kUnknownException);
-  EXPECT_EQ(runExport([] { throw 42; }), err::kUnknownException);
-  EXPECT_EQ(runExport([] { (void)std::vector<int>().at(1); }), err::kUnknownException);
+  EXPECT_EQ(runExport([] { throw std::runtime_error("boom"); }), err::UNKNOWN_EXCEPTION);
+  EXPECT_EQ(runExport([] { throw 42; }), err::UNKNOWN_EXCEPTION);
+  EXPECT_EQ(runExport([] { (void)std::vector<int>().at(1); }), err::UNKNOWN_EXCEPTION);
   EXPECT_EQ(Tracked::live, 0);
 }
 
 TEST(RunExport, SuccessAndChainedCodes) {
-  EXPECT_EQ(runExport([] {}), err::kNoError);
-  EXPECT_EQ(runExport([] { raiseIfFailed(err::kNoError); }), err::kNoError);
-  EXPECT_EQ(runExport([] { raiseIfFailed(err::kFolderMissing); }), err::kFolderMissing);
+  EXPECT_EQ(runExport([] {}), err::NO_ERROR);
+  EXPECT_EQ(runExport([] { raiseIfFailed(err::NO_ERROR); }), err::NO_ERROR);
+  EXPECT_EQ(runExport([] { raiseIfFailed(err::FOLDER_MISSING); }), err::FOLDER_MISSING);
 }
 
 }  // namespace
