@@ -1,8 +1,8 @@
 // Exports that report a certificate's details.
 
-#include "library/core/library_error.h"
 #include "library/cert/cert_details.h"
 #include "library/cert/cert_lookup.h"
+#include "library/core/library_error.h"
 #include "library/include/Marqen_InterfaceV2.h"
 
 using namespace marqen;

@@ -10,8 +10,8 @@ namespace marqen {
 void checkCertificateType(int32_t certificateType);
 // Raises 127 when the record pointer or the pointer it holds is null.
 void checkDetailsRecord(CertificateDetails** result);
-// The key-usage check that the certificate type asks for.
-ErrorCode checkUsageForType(const crypto::Certificate& certificate, int32_t certificateType);
+// The key-usage check that the certificate type asks for; raises its code.
+void checkUsageForType(const crypto::Certificate& certificate, int32_t certificateType);
 
 // Issuer and subject names, serial text and expiry, allocated for the caller. Either all four
 // fields are set or, on failure, none.
@@ -19,7 +19,7 @@ template <typename Record>
 void fillCertificateIdentity(const crypto::Certificate& certificate, Record& record);
 
 // The key-usage check of the certificate type (recording the type once it passes), the
-// trusted-CA rule (1441 passes), then the identity fields.
+// trusted-CA rule (a pass with a note passes), then the identity fields.
 void fillCertificateDetails(const CertContext& context, int32_t certificateType,
                             CertificateDetails& record);
 

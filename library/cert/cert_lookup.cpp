@@ -4,11 +4,11 @@
 #include <span>
 #include <variant>
 
-#include "library/core/library_error.h"
 #include "library/cert/dn_match.h"
-#include "library/util/base64.h"
-#include "library/util/file_io.h"
+#include "library/core/library_error.h"
 #include "library/core/log_file.h"
+#include "library/util/file_io.h"
+#include "platform/crypto/base64.h"
 #include "platform/crypto/pfx.h"
 #include "platform/os/file_access.h"
 #include "platform/os/text.h"
@@ -54,11 +54,11 @@ bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
 constexpr const char* kInvalidIssuerLog = "getCertContextFromStore: Invalid Issuer DN";
 constexpr const char* kInvalidSerialLog = "getCertContextFromStore: Invalid Cert Serial Number";
 
-ErrorCode checkUsageBit(const crypto::Certificate* certificate, unsigned bit, ErrorCode missing) {
-  if (!certificate) return err::MISSING_ARGUMENT;
+void checkUsageBit(const crypto::Certificate* certificate, unsigned bit, ErrorCode missing) {
+  if (!certificate) raiseError(err::MISSING_ARGUMENT);
   const auto usage = certificate->keyUsageFirstByte();
-  if (!usage) return err::NO_KEY_USAGE_EXTENSION;
-  return (*usage & bit) ? err::NO_ERROR : missing;
+  if (!usage) raiseError(err::NO_KEY_USAGE_EXTENSION);
+  if (!(*usage & bit)) raiseError(missing);
 }
 
 }  // namespace
@@ -104,19 +104,19 @@ CertContext getCertContextFromCertString(const char* text, int32_t length) {
   const auto bytes =
       std::span(reinterpret_cast<const unsigned char*>(text), static_cast<std::size_t>(length));
   const std::size_t textLength = ::strnlen(text, bytes.size());
-  const auto decoded = decodeBase64(std::string_view(text, textLength));
+  const auto decoded = crypto::decodeBase64(std::string_view(text, textLength));
   const auto certificate =
       decoded.empty() ? crypto::Certificate::fromDer(bytes) : crypto::Certificate::fromDer(decoded);
   if (!certificate) raiseError(err::CERT_CONTEXT);
   return CertContext(*certificate);
 }
 
-ErrorCode checkDigitalSignatureUsage(const crypto::Certificate* certificate) {
-  return checkUsageBit(certificate, crypto::kDigitalSignatureUsage, err::NO_DIGITAL_SIGNATURE_USAGE);
+void checkDigitalSignatureUsage(const crypto::Certificate* certificate) {
+  checkUsageBit(certificate, crypto::kDigitalSignatureUsage, err::NO_DIGITAL_SIGNATURE_USAGE);
 }
 
-ErrorCode checkKeyEnciphermentUsage(const crypto::Certificate* certificate) {
-  return checkUsageBit(certificate, crypto::kKeyEnciphermentUsage, err::NO_KEY_ENCIPHERMENT_USAGE);
+void checkKeyEnciphermentUsage(const crypto::Certificate* certificate) {
+  checkUsageBit(certificate, crypto::kKeyEnciphermentUsage, err::NO_KEY_ENCIPHERMENT_USAGE);
 }
 
 }  // namespace marqen

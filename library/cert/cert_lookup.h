@@ -52,8 +52,8 @@ CertContext getCertContextFromCertString(const char* text, int32_t length);
 
 std::string serialNumberText(const crypto::Certificate& certificate);
 
-// 0, or 102 (no certificate), 302 (no key usage extension), 301 / 309 (bit not set).
-ErrorCode checkDigitalSignatureUsage(const crypto::Certificate* certificate);
-ErrorCode checkKeyEnciphermentUsage(const crypto::Certificate* certificate);
+// Raise 102 (no certificate), 302 (no key usage extension), 301 / 309 (bit not set).
+void checkDigitalSignatureUsage(const crypto::Certificate* certificate);
+void checkKeyEnciphermentUsage(const crypto::Certificate* certificate);
 
 }  // namespace marqen

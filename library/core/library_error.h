@@ -23,11 +23,6 @@ class LibraryError : public std::exception {
   throw LibraryError(code);
 }
 
-// Raises a non-zero code unchanged; a routine that returns its code is chained with this.
-inline void raiseIfFailed(ErrorCode code) {
-  if (code != err::NO_ERROR) raiseError(code);
-}
-
 namespace detail {
 // Forgets any platform failure reason left over from an earlier call.
 void beginExport() noexcept;

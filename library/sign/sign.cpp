@@ -42,11 +42,12 @@ void signContent(const SignRequest* request, DataBuffer** result) {
   const SignRequest& r = *request;
   checkRequest(r, result);
 
+  const FileTime now = currentFileTime();
   const CertContext signer = acquireSignerCertificate(*r.signerLocator);
   if (r.askPinAlways == 1) resetPin(signer);
-  const FileTime signingTime = resolveSigningTime(r.attributes, r.attributeCount);
+  const FileTime signingTime = resolveSigningTime(r.attributes, r.attributeCount, now);
   preSigningChecks(signer.certificate(), &signingTime,
-                   {r.validateCertificate == 1, r.revocationMode, r.revocationLevel});
+                   {r.validateCertificate == 1, r.revocationMode, r.revocationLevel}, now);
   const crypto::MessageAttribute encodedTime = encodeSigningTime(signingTime);
   SignatureAttributes attributes =
       buildSignedAttributes(r.attributes, r.attributeCount, encodedTime);

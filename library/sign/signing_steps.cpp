@@ -1,13 +1,10 @@
 #include "library/sign/signing_steps.h"
 
-#include <openssl/asn1.h>
-
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
 
 #include "library/core/library_error.h"
@@ -17,11 +14,12 @@
 namespace marqen {
 namespace {
 
-constexpr std::int64_t kEpochTicks = 116444736000000000LL;
-constexpr std::int64_t kTicksPerSecond = 10000000LL;
+bool isSigningTimeOid(const char* oid) {
+  return std::strcmp(oid, crypto::kSigningTimeOid) == 0;
+}
 
 bool isSigningTimeEntry(const SignedAttribute& a) {
-  return a.dataType == ATTR_TIME && a.oid && std::strcmp(a.oid, kSigningTimeOid) == 0;
+  return a.dataType == ATTR_TIME && a.oid && isSigningTimeOid(a.oid);
 }
 
 // The attribute's value as text, never read past its stated length.
@@ -31,23 +29,17 @@ std::string valueText(const SignedAttribute& a) {
   return std::string(chars, ::strnlen(chars, length));
 }
 
-std::int64_t unixSecondsOf(FileTime time) {
-  const auto ticks = static_cast<std::int64_t>((static_cast<uint64_t>(time.high) << 32) | time.low);
-  return (ticks - kEpochTicks) / kTicksPerSecond;
-}
-
 crypto::MessageAttribute octetString(const SignedAttribute& a, const std::string& copy) {
-  return {a.oid, V_ASN1_OCTET_STRING, crypto::Bytes(copy.begin(), copy.end())};
+  return crypto::octetStringAttribute(
+      a.oid, {reinterpret_cast<const unsigned char*>(copy.data()), copy.size()});
 }
 
 crypto::MessageAttribute integer(const SignedAttribute& a, const std::string& copy) {
   const int value = std::atoi(copy.c_str());
   if (value < 1) raiseError(err::INVALID_ATTRIBUTE);
-  crypto::OpenSslPtr<ASN1_INTEGER, ASN1_INTEGER_free> number(ASN1_INTEGER_new());
-  if (!number || ASN1_INTEGER_set_int64(number.get(), value) != 1)
-    raiseError(err::INVALID_ATTRIBUTE);
-  const unsigned char* bytes = ASN1_STRING_get0_data(number.get());
-  return {a.oid, V_ASN1_INTEGER, crypto::Bytes(bytes, bytes + ASN1_STRING_length(number.get()))};
+  auto encoded = crypto::integerAttribute(a.oid, value);
+  if (!encoded) raiseError(err::INVALID_ATTRIBUTE);
+  return std::move(*encoded);
 }
 
 }  // namespace
@@ -65,7 +57,7 @@ void resetPin(const CertContext& signer) {
   (void)signer;
 }
 
-FileTime resolveSigningTime(const SignedAttribute* const* attributes, int32_t count) {
+FileTime resolveSigningTime(const SignedAttribute* const* attributes, int32_t count, FileTime now) {
   for (int32_t i = 0; attributes && i < count; ++i) {
     const SignedAttribute* a = attributes[i];
     if (!a || !isSigningTimeEntry(*a) || !a->value) continue;
@@ -81,27 +73,22 @@ FileTime resolveSigningTime(const SignedAttribute* const* attributes, int32_t co
     if (seconds > static_cast<double>(INT32_MAX)) raiseError(err::INVALID_ATTRIBUTE);
     return unixTimeToFileTime(static_cast<int32_t>(seconds));
   }
-  const auto now = static_cast<std::int64_t>(std::time(nullptr));
-  const auto ticks = static_cast<uint64_t>(now * kTicksPerSecond + kEpochTicks);
-  return {static_cast<uint32_t>(ticks), static_cast<uint32_t>(ticks >> 32)};
+  return now;
 }
 
 void preSigningChecks(const crypto::Certificate& certificate, const FileTime* signingTime,
-                      const ChainCheckRequest& request) {
-  raiseIfFailed(checkDigitalSignatureUsage(&certificate));
-  raiseIfFailed(checkTimeValidityNow(certificate));
-  if (const ErrorCode trusted = checkTrustedCA(&certificate); trusted != err::NO_TRUSTED_CA_LIST)
-    raiseIfFailed(trusted);
+                      const ChainCheckRequest& request, FileTime now) {
+  checkDigitalSignatureUsage(&certificate);
+  checkTimeValidity(certificate, now);
+  checkTrustedCA(&certificate).require();
   if (!request.validate) return;
-  if (signingTime) raiseIfFailed(checkTimeValidityAt(certificate, *signingTime));
-  raiseIfFailed(checkChainExpiry(&certificate));
-  const ErrorCode trust =
-      evaluateChainTrust(certificate, request.revocationMode, request.revocationLevel);
-  if (trust != err::REVOCATION_NOT_CHECKED) raiseIfFailed(trust);
+  if (signingTime) checkTimeValidityAt(certificate, *signingTime);
+  checkChainExpiry(&certificate, now);
+  evaluateChainTrust(certificate, request.revocationMode, request.revocationLevel, now).require();
 }
 
 crypto::MessageAttribute encodeSigningTime(FileTime signingTime) {
-  auto attribute = crypto::signingTimeAttribute(unixSecondsOf(signingTime));
+  auto attribute = crypto::signingTimeAttribute(signingTime.unixSeconds());
   if (!attribute) raiseError(err::SIGNING_TIME_ENCODE);
   return std::move(*attribute);
 }
@@ -120,7 +107,7 @@ SignatureAttributes buildSignedAttributes(const SignedAttribute* const* attribut
                            static_cast<std::size_t>(a->valueLength));
 
     if (a->dataType == ATTR_TIME) {
-      if (std::strcmp(a->oid, kSigningTimeOid) != 0) raiseError(err::INVALID_ATTRIBUTE_DATA_TYPE);
+      if (!isSigningTimeOid(a->oid)) raiseError(err::INVALID_ATTRIBUTE_DATA_TYPE);
       // A second signing time would contradict the first: a message carries exactly one.
       if (signingTimePlaced) raiseError(err::INVALID_ATTRIBUTE);
       signingTimePlaced = true;

@@ -5,13 +5,11 @@
 #include <vector>
 
 #include "library/cert/cert_lookup.h"
+#include "library/core/file_time.h"
 #include "library/include/Marqen_InterfaceV2.h"
-#include "library/util/file_time.h"
 #include "platform/crypto/signed_message.h"
 
 namespace marqen {
-
-inline constexpr const char* kSigningTimeOid = "1.2.840.113549.1.9.5";
 
 // Store signers come from "MY" by issuer name and serial number; PFX signers from their file.
 CertContext acquireSignerCertificate(const CertificateLocator& locator);
@@ -20,9 +18,9 @@ CertContext acquireSignerCertificate(const CertificateLocator& locator);
 void resetPin(const CertContext& signer);
 
 // The first ATTR_TIME attribute with the signing-time OID and a value, read as Unix seconds
-// (UTC); else the current time. Raises 118 when it is not authenticated, 1802 when its value
-// is not a whole number of seconds from 1970 to 2038.
-FileTime resolveSigningTime(const SignedAttribute* const* attributes, int32_t count);
+// (UTC); else `now`. Raises 118 when it is not authenticated, 1802 when its value is not a whole
+// number of seconds from 1970 to 2038.
+FileTime resolveSigningTime(const SignedAttribute* const* attributes, int32_t count, FileTime now);
 
 struct ChainCheckRequest {
   bool validate = false;
@@ -30,10 +28,10 @@ struct ChainCheckRequest {
   int32_t revocationLevel = REVOCATION_NONE;
 };
 
-// Digital-signature usage, validity now, the trusted-CA rule; on request also the signing
+// Digital-signature usage, validity at `now`, the trusted-CA rule; on request also the signing
 // time (when given), the chain's expiry and the chain's trust with revocation.
 void preSigningChecks(const crypto::Certificate& certificate, const FileTime* signingTime,
-                      const ChainCheckRequest& request);
+                      const ChainCheckRequest& request, FileTime now);
 
 struct SignatureAttributes {
   std::vector<crypto::MessageAttribute> authenticated;

@@ -66,32 +66,31 @@ InputData readInputFile(const char16_t* filePath) {
   return InputData::adopt(std::move(buffer));
 }
 
-ErrorCode checkOutputFolder(const std::string& filePath) {
+void checkOutputFolder(const std::string& filePath) {
   const std::string folder = os::folderOf(filePath);
-  if (!os::pathExists(folder)) return err::FOLDER_MISSING;
-  if (!os::isReadableAndWritable(folder)) return err::FOLDER_NOT_READ_WRITABLE;
-  return err::NO_ERROR;
+  if (!os::pathExists(folder)) raiseError(err::FOLDER_MISSING);
+  if (!os::isReadableAndWritable(folder)) raiseError(err::FOLDER_NOT_READ_WRITABLE);
 }
 
-ErrorCode writeOutputFile(const unsigned char* bytes, int32_t count, const char16_t* filePath) {
-  if (!filePath) return err::INVALID_OUTPUT_PATH;
-  if (filePath[0] == u'\0') return err::FILE_OPEN_READ;
-  if (!bytes || count <= 0) return err::INVALID_INPUT_BUFFER;
+void writeOutputFile(const unsigned char* bytes, int32_t count, const char16_t* filePath) {
+  if (!filePath) raiseError(err::INVALID_OUTPUT_PATH);
+  if (filePath[0] == u'\0') raiseError(err::FILE_OPEN_READ);
+  if (!bytes || count <= 0) raiseError(err::INVALID_INPUT_BUFFER);
   const std::string path = os::toUtf8(os::wideView(filePath));
-  if (const ErrorCode folder = checkOutputFolder(path); folder != err::NO_ERROR) return folder;
+  checkOutputFolder(path);
 
   os::UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (!file) return err::FILE_OPEN_READ;
+  if (!file) raiseError(err::FILE_OPEN_READ);
   struct stat info {};
   const bool regular = ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode);
 
   const auto wanted = static_cast<std::size_t>(count);
   const std::size_t written = writeFully(file.get(), bytes, wanted);
   const bool closed = file.close();
-  if (written == wanted && closed) return err::NO_ERROR;
+  if (written == wanted && closed) return;
   // Never unlink a device or pipe the caller named; only a file we truncated and part-filled.
   if (written > 0 && regular) ::unlink(path.c_str());
-  return err::FILE_INCOMPLETE_WRITE;
+  raiseError(err::FILE_INCOMPLETE_WRITE);
 }
 
 }  // namespace marqen

@@ -14,13 +14,13 @@ namespace marqen {
 // for a 32-bit length, 401 when memory runs out.
 InputData readInputFile(const char16_t* filePath);
 
-// Creates or replaces a file with the bytes. Returns 208 (null path), 202 (empty path, cannot
+// Creates or replaces a file with the bytes. Raises 208 (null path), 202 (empty path, cannot
 // create), 402 (no bytes), checkOutputFolder's code, or 204 when not every byte reached the
 // file; a partly written file is removed.
-ErrorCode writeOutputFile(const unsigned char* bytes, int32_t count, const char16_t* filePath);
+void writeOutputFile(const unsigned char* bytes, int32_t count, const char16_t* filePath);
 
-// The folder of the path (the current folder for a bare file name) must exist (205) and be
-// readable and writable (206).
-ErrorCode checkOutputFolder(const std::string& filePath);
+// The folder of the path (the current folder for a bare file name) must exist (raises 205) and
+// be readable and writable (raises 206).
+void checkOutputFolder(const std::string& filePath);
 
 }  // namespace marqen

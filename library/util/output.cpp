@@ -4,8 +4,8 @@
 #include <string>
 
 #include "library/core/library_error.h"
-#include "library/util/base64.h"
 #include "library/util/file_io.h"
+#include "platform/crypto/base64.h"
 #include "platform/os/text.h"
 
 namespace marqen {
@@ -27,9 +27,9 @@ void deliverOutput(OutputBytes bytes, int32_t signatureFormat, int32_t outputKin
     raiseError(err::INVALID_DESTINATION_TYPE);
 
   if (signatureFormat == FORMAT_BASE64) {
-    const std::size_t length = base64TextLength(bytes.size);
+    const std::size_t length = crypto::base64TextLength(bytes.size);
     auto text = heapAllocate<unsigned char>(length);
-    encodeBase64Into({bytes.buffer.get(), bytes.size}, reinterpret_cast<char*>(text.get()));
+    crypto::encodeBase64Into({bytes.buffer.get(), bytes.size}, reinterpret_cast<char*>(text.get()));
     bytes = {std::move(text), length};
   }
   const int32_t count = countOf(bytes.size);
@@ -41,7 +41,7 @@ void deliverOutput(OutputBytes bytes, int32_t signatureFormat, int32_t outputKin
     out.kind = DATA_IN_MEMORY;
     return;
   }
-  raiseIfFailed(writeOutputFile(bytes.buffer.get(), count, outputPath));
+  writeOutputFile(bytes.buffer.get(), count, outputPath);
   const std::u16string_view path = os::wideView(outputPath);
   const int32_t pathLength = countOf(path.size());
   auto copy = heapCopy(path);

@@ -1,9 +1,8 @@
 #include "library/validation/cert_checks.h"
 
-#include <ctime>
 #include <vector>
 
-#include "library/core/error_codes.h"
+#include "library/core/library_error.h"
 #include "library/core/signer_library.h"
 #include "platform/crypto/cert_store.h"
 #include "platform/os/text.h"
@@ -12,16 +11,16 @@ namespace marqen {
 namespace {
 
 constexpr std::size_t kMaxCommonName = 1024;
-constexpr std::int64_t kEpochTicks = 116444736000000000LL;
-constexpr std::int64_t kTicksPerSecond = 10000000LL;
 
-// Certificate times in FILETIME ticks, so a time given as FILETIME compares exactly.
+// Certificate times as FILETIME ticks, so a time given as FILETIME compares exactly. Signed,
+// as certificates may name times before 1601.
 std::int64_t ticksOf(std::int64_t unixSeconds) {
-  return unixSeconds * kTicksPerSecond + kEpochTicks;
+  return static_cast<std::int64_t>(FileTime::fromUnixSeconds(unixSeconds).ticks());
 }
 
-ErrorCode timeValidity(const crypto::Certificate& certificate, std::int64_t ticks, ErrorCode after,
+ErrorCode timeValidity(const crypto::Certificate& certificate, FileTime time, ErrorCode after,
                        ErrorCode before) {
+  const auto ticks = static_cast<std::int64_t>(time.ticks());
   if (ticks > ticksOf(certificate.notAfter())) return after;
   if (ticks < ticksOf(certificate.notBefore())) return before;
   return err::NO_ERROR;
@@ -78,15 +77,16 @@ std::optional<ChainStores> openChainStores() {
 
 }  // namespace
 
-ErrorCode checkTimeValidityNow(const crypto::Certificate& certificate) {
-  return timeValidity(certificate, ticksOf(static_cast<std::int64_t>(std::time(nullptr))),
-                      err::CERT_EXPIRED, err::CERT_NOT_YET_VALID);
+void checkTimeValidity(const crypto::Certificate& certificate, FileTime now) {
+  if (const ErrorCode code =
+          timeValidity(certificate, now, err::CERT_EXPIRED, err::CERT_NOT_YET_VALID))
+    raiseError(code);
 }
 
-ErrorCode checkTimeValidityAt(const crypto::Certificate& certificate, FileTime time) {
-  const auto ticks = static_cast<std::int64_t>((static_cast<uint64_t>(time.high) << 32) | time.low);
-  return timeValidity(certificate, ticks, err::SIGNING_TIME_AFTER_EXPIRY,
-                      err::SIGNING_TIME_BEFORE_START);
+void checkTimeValidityAt(const crypto::Certificate& certificate, FileTime time) {
+  if (const ErrorCode code = timeValidity(certificate, time, err::SIGNING_TIME_AFTER_EXPIRY,
+                                          err::SIGNING_TIME_BEFORE_START))
+    raiseError(code);
 }
 
 std::u16string issuerCommonName(std::u16string_view issuerText) {
@@ -101,43 +101,44 @@ std::u16string issuerCommonName(std::u16string_view issuerText) {
   return name;
 }
 
-ErrorCode checkTrustedCA(const crypto::Certificate* certificate) {
-  const auto& names = SignerLibrary::instance().trustedCANames();
-  if (names.empty()) return err::NO_TRUSTED_CA_LIST;
-  if (!certificate) return err::MISSING_ARGUMENT;
+CheckOutcome checkTrustedCA(const crypto::Certificate* certificate) {
+  // One snapshot for the whole check: a list set meanwhile on another thread applies to the
+  // next check.
+  const auto snapshot = SignerLibrary::instance().trustedCANames();
+  const TrustedCANames& names = *snapshot;
+  if (names.empty()) return CheckOutcome::passWithNote(err::NO_TRUSTED_CA_LIST);
+  if (!certificate) return CheckOutcome::failure(err::MISSING_ARGUMENT);
   const auto stores = openChainStores();
-  if (!stores) return err::STORE_OPEN;
+  if (!stores) return CheckOutcome::failure(err::STORE_OPEN);
 
   const WalkEnd end =
       walkUp(*certificate, stores->ca, stores->root, [&](const crypto::Certificate& current) {
         return equalIgnoringCase(issuerCommonNameOf(current), names[0]);
       });
-  if (end == WalkEnd::ReachedSelfSigned) return err::TRUSTED_CA_NOT_IN_CHAIN;
-  if (end == WalkEnd::IssuerMissing) return err::CHAIN_BUILD;
+  if (end == WalkEnd::ReachedSelfSigned) return CheckOutcome::failure(err::TRUSTED_CA_NOT_IN_CHAIN);
+  if (end == WalkEnd::IssuerMissing) return CheckOutcome::failure(err::CHAIN_BUILD);
 
   if (names.size() > 1) {
     const std::u16string directIssuer = issuerCommonNameOf(*certificate);
     for (std::size_t i = 1; i < names.size(); ++i)
-      if (equalIgnoringCase(directIssuer, names[i])) return err::NO_ERROR;
-    return err::TRUSTED_CA_NOT_IN_CHAIN;
+      if (equalIgnoringCase(directIssuer, names[i])) return CheckOutcome::pass();
+    return CheckOutcome::failure(err::TRUSTED_CA_NOT_IN_CHAIN);
   }
-  return err::NO_ERROR;
+  return CheckOutcome::pass();
 }
 
-ErrorCode checkChainExpiry(const crypto::Certificate* certificate) {
-  if (!certificate) return err::MISSING_ARGUMENT;
+void checkChainExpiry(const crypto::Certificate* certificate, FileTime now) {
+  if (!certificate) raiseError(err::MISSING_ARGUMENT);
   const auto stores = openChainStores();
-  if (!stores) return err::STORE_OPEN;
+  if (!stores) raiseError(err::STORE_OPEN);
 
-  bool expired = false;
   const WalkEnd end =
       walkUp(*certificate, stores->ca, stores->root, [&](const crypto::Certificate& current) {
-        expired = checkTimeValidityNow(current) != err::NO_ERROR;
-        return expired;
+        return timeValidity(current, now, err::CERT_EXPIRED, err::CERT_NOT_YET_VALID) !=
+               err::NO_ERROR;
       });
-  if (end == WalkEnd::Stopped) return err::CHAIN_CERT_EXPIRED;
-  if (end == WalkEnd::ReachedSelfSigned) return err::NO_ERROR;
-  return err::CHAIN_BUILD;
+  if (end == WalkEnd::Stopped) raiseError(err::CHAIN_CERT_EXPIRED);
+  if (end == WalkEnd::IssuerMissing) raiseError(err::CHAIN_BUILD);
 }
 
 }  // namespace marqen

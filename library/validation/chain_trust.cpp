@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-#include "library/core/error_codes.h"
+#include "library/core/library_error.h"
 #include "library/validation/crl_check.h"
 #include "platform/crypto/chain_engine.h"
 
@@ -29,6 +29,10 @@ constexpr std::array<std::pair<std::uint32_t, ErrorCode>, 13> kStatusCodes = {{
 constexpr std::uint32_t kRevocationFindings =
     crypto::kTrustRevocationStatusUnknown | crypto::kTrustIsOfflineRevocation;
 
+CheckOutcome outcomeOf(ErrorCode code) {
+  return code == err::NO_ERROR ? CheckOutcome::pass() : CheckOutcome::failure(code);
+}
+
 }  // namespace
 
 ErrorCode trustStatusCode(std::uint32_t errorStatus) {
@@ -38,12 +42,12 @@ ErrorCode trustStatusCode(std::uint32_t errorStatus) {
   return code;
 }
 
-ErrorCode evaluateChainTrust(const crypto::Certificate& certificate, int32_t revocationMode,
-                             int32_t revocationLevel) {
+CheckOutcome evaluateChainTrust(const crypto::Certificate& certificate, int32_t revocationMode,
+                                int32_t revocationLevel, FileTime now) {
   if (revocationLevel < REVOCATION_NONE || revocationLevel > REVOCATION_CHAIN)
-    return err::INVALID_REVOCATION_LEVEL;
+    return CheckOutcome::failure(err::INVALID_REVOCATION_LEVEL);
   if (revocationMode != REVOCATION_ONLINE && revocationMode != REVOCATION_OFFLINE)
-    return err::INVALID_REVOCATION_MODE;
+    return CheckOutcome::failure(err::INVALID_REVOCATION_MODE);
 
   crypto::ChainOptions options;
   options.revocation = revocationLevel == REVOCATION_END_CERT
@@ -52,23 +56,24 @@ ErrorCode evaluateChainTrust(const crypto::Certificate& certificate, int32_t rev
                                                              : crypto::RevocationScope::None;
   options.cacheOnly = revocationMode == REVOCATION_OFFLINE && revocationLevel != REVOCATION_NONE;
   const auto chain = crypto::buildChain(certificate, options);
-  if (!chain) return err::CHAIN_CREATE;
+  if (!chain) return CheckOutcome::failure(err::CHAIN_CREATE);
 
   const std::uint32_t status = chain->errorStatus;
-  ErrorCode code = trustStatusCode(status);
-  if (revocationLevel == REVOCATION_NONE && code == err::NO_ERROR)
-    code = err::REVOCATION_NOT_CHECKED;
-
   const bool revocationOpen = status == 0 || (status & crypto::kTrustRevocationStatusUnknown) != 0;
   if (revocationMode == REVOCATION_ONLINE && revocationOpen) {
-    if (revocationLevel == REVOCATION_NONE) return err::NO_ERROR;
-    if (const ErrorCode crl = checkChainRevocationByCrl(certificate, revocationLevel);
-        crl != err::NO_ERROR)
-      return crl;
+    if (revocationLevel == REVOCATION_NONE) return CheckOutcome::pass();
+    try {
+      checkChainRevocationByCrl(certificate, revocationLevel, now);
+    } catch (const LibraryError& e) {
+      return CheckOutcome::failure(e.code());
+    }
     // The library's own check settles revocation only; every other finding still counts.
-    return trustStatusCode(status & ~kRevocationFindings);
+    return outcomeOf(trustStatusCode(status & ~kRevocationFindings));
   }
-  return code;
+  const ErrorCode code = trustStatusCode(status);
+  if (code == err::NO_ERROR && revocationLevel == REVOCATION_NONE)
+    return CheckOutcome::passWithNote(err::REVOCATION_NOT_CHECKED);
+  return outcomeOf(code);
 }
 
 }  // namespace marqen

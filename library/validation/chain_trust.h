@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "library/core/check_outcome.h"
+#include "library/core/file_time.h"
 #include "library/include/Marqen_InterfaceV2.h"
 #include "platform/crypto/certificate.h"
 
@@ -13,10 +15,10 @@ namespace marqen {
 // 0 when none is set.
 ErrorCode trustStatusCode(std::uint32_t errorStatus);
 
-// 0 or a failure code: 124 / 125 for a bad level / mode, 1507 when no chain can be built,
-// 1509-1521 from the chain, 1522 when revocation was not checked (a pass for callers), or the
-// codes of the CRL check.
-ErrorCode evaluateChainTrust(const crypto::Certificate& certificate, int32_t revocationMode,
-                             int32_t revocationLevel);
+// A pass; a pass noted 1522 when revocation was not checked; or a failure: 124 / 125 for a bad
+// level / mode, 1507 when no chain can be built, 1509-1521 from the chain, or the codes of the
+// CRL check at `now`.
+CheckOutcome evaluateChainTrust(const crypto::Certificate& certificate, int32_t revocationMode,
+                                int32_t revocationLevel, FileTime now);
 
 }  // namespace marqen

@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "library/core/library_error.h"
 #include "library/cert/cert_lookup.h"
+#include "library/core/library_error.h"
 #include "library/util/file_io.h"
 #include "library/util/heap_buffer.h"
 #include "library/validation/cert_checks.h"
@@ -18,11 +18,6 @@ crypto::SignedMessage decodeMessage(const InputData& copy) {
   auto message = crypto::SignedMessage::decode(copy.bytes());
   if (!message) raiseError(err::MESSAGE_UPDATE);
   return std::move(*message);
-}
-
-void requireTrustedCA(const crypto::Certificate& certificate) {
-  const ErrorCode trusted = checkTrustedCA(&certificate);
-  if (trusted != err::NO_TRUSTED_CA_LIST) raiseIfFailed(trusted);
 }
 
 }  // namespace
@@ -49,7 +44,7 @@ void extractSignedContent(const DataBuffer* input, const char16_t* outputPath, i
   for (int i = 0; i < signers; ++i) {
     const auto certificate = message.signerCertificate(i);
     if (!certificate) break;
-    requireTrustedCA(*certificate);
+    checkTrustedCA(&*certificate).require();
   }
 
   if (content->size() > static_cast<std::size_t>(INT32_MAX)) raiseError(err::SIGNED_CONTENT_SIZE);
@@ -61,8 +56,7 @@ void extractSignedContent(const DataBuffer* input, const char16_t* outputPath, i
     out.kind = DATA_IN_MEMORY;
     return;
   }
-  raiseIfFailed(
-      writeOutputFile(content->data(), static_cast<int32_t>(content->size()), outputPath));
+  writeOutputFile(content->data(), static_cast<int32_t>(content->size()), outputPath);
   auto path = heapCopy(os::wideView(outputPath));
   out.filePath = path.release();
   out.kind = DATA_IN_FILE;  // the length stays as it was: callers know their path
@@ -75,13 +69,12 @@ void verifySignerSignature(const VerifySignedDataRequest* request, int32_t signe
                                                    .missingPointer = err::INVALID_SIGNED_DATA,
                                                    .pointerBeforeLength = true});
   normaliseSignedInput(copy);
-  std::optional<crypto::SignedMessage> decoded;
-  raiseIfFailed(checkSignedData(copy.data(), static_cast<int64_t>(copy.size()), &decoded));
-  const crypto::SignedMessage& message = *decoded;
+  const crypto::SignedMessage message =
+      checkSignedData(copy.data(), static_cast<int64_t>(copy.size()));
   if (signerIndex >= message.signerCount()) raiseError(err::SIGNER_INFO);
   const auto certificate = message.signerCertificate(signerIndex);
   if (!certificate) raiseError(err::CERT_CONTEXT);
-  requireTrustedCA(*certificate);
+  checkTrustedCA(&*certificate).require();
 
   const auto embedded = message.content();
   if (embedded && !embedded->empty()) {
@@ -90,8 +83,9 @@ void verifySignerSignature(const VerifySignedDataRequest* request, int32_t signe
     return;
   }
   // Detached: the caller's content, taken as raw bytes.
-  const InputData content = readInput(
-      request->content, {.missingPointer = err::DETACHED_DATA_MISSING, .pointerBeforeLength = true});
+  const InputData content =
+      readInput(request->content,
+                {.missingPointer = err::DETACHED_DATA_MISSING, .pointerBeforeLength = true});
   if (!message.verifySigner(signerIndex, *certificate, content.bytes()))
     raiseError(err::VERIFICATION_FAILED);
 }

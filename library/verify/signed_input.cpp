@@ -1,25 +1,23 @@
 #include "library/verify/signed_input.h"
 
-#include "library/core/error_codes.h"
-#include "library/util/base64.h"
+#include "library/core/library_error.h"
+#include "platform/crypto/base64.h"
 
 namespace marqen {
 
 void normaliseSignedInput(InputData& input) {
-  auto decoded = decodeBase64(input.text());
+  auto decoded = crypto::decodeBase64(input.text());
   if (!decoded.empty()) input = InputData::fromBytes(std::move(decoded));
 }
 
-ErrorCode checkSignedData(const unsigned char* bytes, int64_t length,
-                          std::optional<crypto::SignedMessage>* decoded) {
-  if (!bytes) return err::INVALID_SIGNED_DATA;
-  if (length <= 0) return err::INVALID_INPUT_LENGTH;
+crypto::SignedMessage checkSignedData(const unsigned char* bytes, int64_t length) {
+  if (!bytes) raiseError(err::INVALID_SIGNED_DATA);
+  if (length <= 0) raiseError(err::INVALID_INPUT_LENGTH);
   InputData input = InputData::borrow({bytes, static_cast<std::size_t>(length)});
   normaliseSignedInput(input);
   auto message = crypto::SignedMessage::decode(input.bytes());
-  if (!message || !message->isSignedData()) return err::NOT_SIGNED_DATA;
-  if (decoded) *decoded = std::move(message);
-  return err::NO_ERROR;
+  if (!message || !message->isSignedData()) raiseError(err::NOT_SIGNED_DATA);
+  return std::move(*message);
 }
 
 }  // namespace marqen

@@ -14,9 +14,8 @@ namespace marqen {
 // Replaces the input by its Base64 decoding when the text decodes to at least one byte.
 void normaliseSignedInput(InputData& input);
 
-// 0 for a complete signed-data message; 1001 (no bytes), 101 (no length), 1005 otherwise. The
-// decoded message is handed back through `decoded` when asked, so that it is decoded once.
-ErrorCode checkSignedData(const unsigned char* bytes, int64_t length,
-                          std::optional<crypto::SignedMessage>* decoded = nullptr);
+// The decoded message when it is a complete signed-data message; raises 1001 (no bytes), 101
+// (no length), 1005 otherwise.
+crypto::SignedMessage checkSignedData(const unsigned char* bytes, int64_t length);
 
 }  // namespace marqen

@@ -46,15 +46,11 @@ Certificate::Certificate(X509Ptr certificate) : certificate_(std::move(certifica
   if (!certificate_) throw std::invalid_argument("null certificate");
 }
 
-Certificate::Certificate(const Certificate& other) : certificate_(other.certificate_.get()) {
-  X509_up_ref(certificate_.get());
-}
+Certificate::Certificate(const Certificate& other)
+    : certificate_(upRef(other.certificate_.get())) {}
 
 Certificate& Certificate::operator=(const Certificate& other) {
-  if (this != &other) {
-    X509_up_ref(other.certificate_.get());
-    certificate_.reset(other.certificate_.get());
-  }
+  if (this != &other) certificate_ = upRef(other.certificate_.get());
   return *this;
 }
 
@@ -144,7 +140,7 @@ int Certificate::timeValidity(std::int64_t unixTime) const {
 
 std::optional<unsigned> Certificate::keyUsageFirstByte() const {
   int critical = 0;
-  OpenSslPtr<ASN1_BIT_STRING, ASN1_BIT_STRING_free> usage(static_cast<ASN1_BIT_STRING*>(
+  UniquePtr<ASN1_BIT_STRING> usage(static_cast<ASN1_BIT_STRING*>(
       X509_get_ext_d2i(certificate_.get(), NID_key_usage, &critical, nullptr)));
   if (!usage) return std::nullopt;
   // An extension with no bits set encodes no bytes at all.
@@ -162,6 +158,26 @@ std::string Certificate::thumbprint() const {
   if (X509_digest(certificate_.get(), EVP_sha1(), digest, &length) != 1)
     throw std::runtime_error("certificate digest failed");
   return hexUpper({digest, length});
+}
+
+std::vector<std::string> Certificate::crlDistributionPointUrls() const {
+  const UniquePtr<CRL_DIST_POINTS> points(static_cast<CRL_DIST_POINTS*>(
+      X509_get_ext_d2i(certificate_.get(), NID_crl_distribution_points, nullptr, nullptr)));
+  keepFailureReason();
+  std::vector<std::string> urls;
+  for (int i = 0; points && i < sk_DIST_POINT_num(points.get()); ++i) {
+    std::string& url = urls.emplace_back();
+    const DIST_POINT* point = sk_DIST_POINT_value(points.get(), i);
+    if (!point->distpoint || point->distpoint->type != 0) continue;
+    const GENERAL_NAMES* names = point->distpoint->name.fullname;
+    if (!names || sk_GENERAL_NAME_num(names) < 1) continue;
+    const GENERAL_NAME* first = sk_GENERAL_NAME_value(names, 0);
+    if (first->type != GEN_URI) continue;
+    const ASN1_IA5STRING* uri = first->d.uniformResourceIdentifier;
+    url.assign(reinterpret_cast<const char*>(ASN1_STRING_get0_data(uri)),
+               static_cast<std::size_t>(ASN1_STRING_length(uri)));
+  }
+  return urls;
 }
 
 bool Certificate::isIssuedBy(const Certificate& issuerCandidate) const {

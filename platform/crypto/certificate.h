@@ -59,6 +59,10 @@ class Certificate {
   // -1 before notBefore, +1 after notAfter, 0 inside (both ends included).
   int timeValidity(std::int64_t unixTime) const;
 
+  // One entry per CRL distribution point: the first name of the point's full name when it is a
+  // URL, else empty. No entries when the extension is absent or does not decode.
+  std::vector<std::string> crlDistributionPointUrls() const;
+
   // First byte of the key usage extension; empty when the certificate has none.
   std::optional<unsigned> keyUsageFirstByte() const;
 

@@ -99,9 +99,9 @@ std::optional<ChainResult> buildChain(const Certificate& certificate, const Chai
     const auto store = CertificateStore::open(name);
     if (!store) return std::nullopt;
     for (const auto& entry : store->certificates()) {
-      X509_up_ref(entry.certificate.get());
-      if (!sk_X509_push(untrusted.get(), entry.certificate.get()))
-        X509_free(entry.certificate.get());
+      X509Ptr reference = upRef(entry.certificate.get());
+      // On success the stack owns the reference.
+      if (reference && sk_X509_push(untrusted.get(), reference.get())) reference.release();
     }
   }
 
@@ -130,9 +130,7 @@ std::optional<ChainResult> buildChain(const Certificate& certificate, const Chai
   ChainResult result;
   X509StackPtr chain(X509_STORE_CTX_get1_chain(ctx.get()));
   for (int i = 0; chain && i < sk_X509_num(chain.get()); ++i) {
-    X509* c = sk_X509_value(chain.get(), i);
-    X509_up_ref(c);
-    result.chain.emplace_back(X509Ptr(c));
+    result.chain.emplace_back(upRef(sk_X509_value(chain.get(), i)));
   }
   if (result.chain.empty()) result.chain.push_back(certificate);
   if (!isTimeNested(result.chain)) findings.bits |= kTrustIsNotTimeNested;

@@ -28,15 +28,10 @@ Crl::Crl(X509CrlPtr crl) : crl_(std::move(crl)) {
   if (!crl_) throw std::invalid_argument("null CRL");
 }
 
-Crl::Crl(const Crl& other) : crl_(other.crl_.get()) {
-  X509_CRL_up_ref(crl_.get());
-}
+Crl::Crl(const Crl& other) : crl_(upRef(other.crl_.get())) {}
 
 Crl& Crl::operator=(const Crl& other) {
-  if (this != &other) {
-    X509_CRL_up_ref(other.crl_.get());
-    crl_.reset(other.crl_.get());
-  }
+  if (this != &other) crl_ = upRef(other.crl_.get());
   return *this;
 }
 
@@ -79,6 +74,10 @@ int Crl::timeValidity(std::int64_t unixTime) const {
   if (unixTime < thisUpdate()) return -1;
   if (const auto next = nextUpdate(); next && unixTime > *next) return 1;
   return 0;
+}
+
+bool Crl::namesIssuerOf(const Certificate& certificate) const {
+  return X509_NAME_cmp(issuer(), certificate.issuer()) == 0;
 }
 
 bool Crl::isSignedBy(const Certificate& signer) const {

@@ -35,6 +35,8 @@ class Crl {
   // -1 before thisUpdate, +1 after nextUpdate, 0 inside.
   int timeValidity(std::int64_t unixTime) const;
 
+  // Whether the CRL's issuer name is the certificate's issuer name.
+  bool namesIssuerOf(const Certificate& certificate) const;
   // Whether the key of `signer` verifies the CRL's signature.
   bool isSignedBy(const Certificate& signer) const;
   // Whether the certificate's serial number is listed (the caller has matched the issuer).

@@ -48,9 +48,7 @@ std::variant<PfxContents, PfxError> importPfx(std::span<const unsigned char> byt
       Certificate(std::move(certificate)), std::make_shared<SoftwareKey>(std::move(key)), {}};
   if (!contents.key->matches(contents.certificate)) return PfxError::NoCertificateWithKey;
   for (int i = 0; others && i < sk_X509_num(others.get()); ++i) {
-    X509* c = sk_X509_value(others.get(), i);
-    X509_up_ref(c);
-    contents.otherCertificates.emplace_back(X509Ptr(c));
+    contents.otherCertificates.emplace_back(upRef(sk_X509_value(others.get(), i)));
   }
   return contents;
 }

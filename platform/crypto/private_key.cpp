@@ -54,8 +54,7 @@ class KeyFileCache {
     std::lock_guard lock(mutex_);
     for (auto& entry : entries_) {
       if (entry.path != path || entry.identity != identity) continue;
-      EVP_PKEY_up_ref(entry.key.get());
-      return EvpPkeyPtr(entry.key.get());
+      return upRef(entry.key.get());
     }
     return nullptr;
   }
@@ -63,8 +62,7 @@ class KeyFileCache {
     std::lock_guard lock(mutex_);
     std::erase_if(entries_, [&](const Entry& e) { return e.path == path; });
     if (entries_.size() >= kCapacity) entries_.erase(entries_.begin());
-    EVP_PKEY_up_ref(key);
-    entries_.push_back({path, identity, EvpPkeyPtr(key)});
+    entries_.push_back({path, identity, upRef(key)});
   }
 
  private:

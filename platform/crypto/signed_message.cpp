@@ -11,8 +11,6 @@
 namespace marqen::crypto {
 namespace {
 
-using Asn1ObjectPtr = OpenSslPtr<ASN1_OBJECT, ASN1_OBJECT_free>;
-
 // Reads a whole BIO chain so that its digest BIOs see every byte.
 bool drain(BIO* chain) {
   std::vector<unsigned char> buffer(64 * 1024);
@@ -77,19 +75,41 @@ std::optional<MessageAttribute> signingTimeAttribute(std::int64_t unixSeconds) {
   keepFailureReason();
   if (!time) return std::nullopt;
   const unsigned char* text = ASN1_STRING_get0_data(time.get());
-  return MessageAttribute{"1.2.840.113549.1.9.5", ASN1_STRING_type(time.get()),
+  return MessageAttribute{kSigningTimeOid, ASN1_STRING_type(time.get()),
                           Bytes(text, text + ASN1_STRING_length(time.get()))};
 }
 
-MessageEncoding::~MessageEncoding() {
-  if (!cms_ || !borrowsContent_) return;
-  // The content belongs to the caller: take it back out before the message is freed.
-  // ASN1_STRING_set0 would free the old data, so the fields are cleared directly.
-  ASN1_OCTET_STRING** slot = CMS_get0_content(cms_.get());
-  if (slot && *slot) {
-    (*slot)->data = nullptr;
-    (*slot)->length = 0;
+MessageAttribute octetStringAttribute(std::string oid, std::span<const unsigned char> bytes) {
+  return {std::move(oid), V_ASN1_OCTET_STRING, Bytes(bytes.begin(), bytes.end())};
+}
+
+std::optional<MessageAttribute> integerAttribute(std::string oid, std::int64_t value) {
+  const UniquePtr<ASN1_INTEGER> number(ASN1_INTEGER_new());
+  if (!number || ASN1_INTEGER_set_int64(number.get(), value) != 1) {
+    keepFailureReason();
+    return std::nullopt;
   }
+  const unsigned char* bytes = ASN1_STRING_get0_data(number.get());
+  return MessageAttribute{std::move(oid), V_ASN1_INTEGER,
+                          Bytes(bytes, bytes + ASN1_STRING_length(number.get()))};
+}
+
+BorrowedContent::~BorrowedContent() {
+  if (!slot_) return;
+  slot_->data = nullptr;
+  slot_->length = 0;
+}
+
+bool BorrowedContent::lend(CMS_ContentInfo* cms, std::span<const unsigned char> content) {
+  ASN1_OCTET_STRING** slot = CMS_get0_content(cms);
+  if (!slot || content.size() > static_cast<std::size_t>(INT_MAX)) return false;
+  ASN1_OCTET_STRING_free(*slot);
+  *slot = ASN1_OCTET_STRING_new();
+  if (!*slot) return false;
+  ASN1_STRING_set0(*slot, const_cast<unsigned char*>(content.data()),
+                   static_cast<int>(content.size()));
+  slot_ = *slot;
+  return true;
 }
 
 std::size_t MessageEncoding::size() const {
@@ -124,16 +144,9 @@ std::optional<MessageEncoding> signMessage(std::span<const unsigned char> conten
               CMS_final(cms.get(), data.get(), nullptr, flags) == 1;
   keepFailureReason();
   if (!made) return std::nullopt;
-  if (parameters.detached) return MessageEncoding(std::move(cms), false);
-
-  ASN1_OCTET_STRING** slot = CMS_get0_content(cms.get());
-  if (!slot || content.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
-  ASN1_OCTET_STRING_free(*slot);
-  *slot = ASN1_OCTET_STRING_new();
-  if (!*slot) return std::nullopt;
-  ASN1_STRING_set0(*slot, const_cast<unsigned char*>(content.data()),
-                   static_cast<int>(content.size()));
-  return MessageEncoding(std::move(cms), true);
+  BorrowedContent borrowed;
+  if (!parameters.detached && !borrowed.lend(cms.get(), content)) return std::nullopt;
+  return MessageEncoding(std::move(cms), std::move(borrowed));
 }
 
 std::optional<SignedMessage> SignedMessage::decode(std::span<const unsigned char> der) {
@@ -172,9 +185,7 @@ std::vector<Certificate> SignedMessage::certificates() const {
   if (!isSignedData()) return result;
   X509StackPtr certs(CMS_get1_certs(cms_.get()));
   for (int i = 0; certs && i < sk_X509_num(certs.get()); ++i) {
-    X509* c = sk_X509_value(certs.get(), i);
-    X509_up_ref(c);
-    result.emplace_back(X509Ptr(c));
+    result.emplace_back(upRef(sk_X509_value(certs.get(), i)));
   }
   return result;
 }

@@ -8,15 +8,15 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/crypto/certificate.h"
+#include "platform/crypto/oids.h"
 #include "platform/crypto/openssl_ptr.h"
 #include "platform/crypto/private_key.h"
 
 namespace marqen::crypto {
-
-using CmsPtr = OpenSslPtr<CMS_ContentInfo, CMS_ContentInfo_free>;
 
 enum class DigestAlgorithm { Sha1, Md5 };
 
@@ -31,6 +31,10 @@ struct MessageAttribute {
 // The value of a UTCTime or GeneralizedTime for a Unix time, as RFC 5652 wants a signing time
 // (UTCTime from 1950 to 2049). Empty when the time cannot be represented.
 std::optional<MessageAttribute> signingTimeAttribute(std::int64_t unixSeconds);
+// An attribute whose value is an OCTET STRING of the bytes.
+MessageAttribute octetStringAttribute(std::string oid, std::span<const unsigned char> bytes);
+// An attribute whose value is an INTEGER; empty when it cannot be encoded.
+std::optional<MessageAttribute> integerAttribute(std::string oid, std::int64_t value);
 
 struct SignParameters {
   DigestAlgorithm digest = DigestAlgorithm::Sha1;
@@ -40,17 +44,41 @@ struct SignParameters {
   std::vector<MessageAttribute> unsignedAttributes;
 };
 
+// Lends a message the caller's content instead of a copy (a 256 MiB document is not copied to
+// be encoded), and takes it back before the message is freed.
+//
+// This is safe because: ASN1_STRING_set0 only stores the pointer and length; encoding reads the
+// bytes and never writes or frees them; and the destructor clears the string's fields directly
+// (ASN1_STRING_set0 would free the old data) before the message is freed, so OpenSSL never frees
+// memory it did not allocate. The content must outlive the message, which the owner of both
+// (MessageEncoding, destroying this member before the message) ensures.
+class BorrowedContent {
+ public:
+  BorrowedContent() = default;
+  BorrowedContent(BorrowedContent&& other) noexcept : slot_(std::exchange(other.slot_, nullptr)) {}
+  BorrowedContent& operator=(BorrowedContent&&) = delete;
+  BorrowedContent(const BorrowedContent&) = delete;
+  BorrowedContent& operator=(const BorrowedContent&) = delete;
+  ~BorrowedContent();
+
+  // Replaces the message's content with the caller's bytes; false when it cannot.
+  bool lend(CMS_ContentInfo* cms, std::span<const unsigned char> content);
+
+ private:
+  ASN1_OCTET_STRING* slot_ = nullptr;
+};
+
 // A signed message ready to be encoded. An attached message refers to the caller's content
 // instead of holding a copy of it, so the content must outlive this object.
 class MessageEncoding {
  public:
-  MessageEncoding(CmsPtr cms, bool borrowsContent) noexcept
-      : cms_(std::move(cms)), borrowsContent_(borrowsContent) {}
+  MessageEncoding(CmsPtr cms, BorrowedContent content) noexcept
+      : cms_(std::move(cms)), content_(std::move(content)) {}
   MessageEncoding(MessageEncoding&&) noexcept = default;
   MessageEncoding& operator=(MessageEncoding&&) = delete;
   MessageEncoding(const MessageEncoding&) = delete;
   MessageEncoding& operator=(const MessageEncoding&) = delete;
-  ~MessageEncoding();
+  ~MessageEncoding() = default;
 
   // Length of the DER encoding; 0 when it cannot be encoded.
   std::size_t size() const;
@@ -60,7 +88,7 @@ class MessageEncoding {
 
  private:
   CmsPtr cms_;
-  bool borrowsContent_ = false;
+  BorrowedContent content_;  // declared after cms_: returned before the message is freed
 };
 
 // Empty when OpenSSL cannot make the message.

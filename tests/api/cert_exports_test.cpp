@@ -82,24 +82,33 @@ TEST_F(CertificateDetailsExports, FromStoreReportsNamesSerialAndExpiry) {
 TEST_F(CertificateDetailsExports, ArgumentChecksInOrderAllocateNothing) {
   Details d;
   CertificateDetails* none = nullptr;
-  EXPECT_EQ(getCertificateDetailsFromStore(nullptr, "01", 9, 9, nullptr), 102);
-  EXPECT_EQ(getCertificateDetailsFromStore(u"CN=X", nullptr, 9, 9, nullptr), 102);
-  EXPECT_EQ(getCertificateDetailsFromStore(u"CN=X", "01", 9, 9, nullptr), 117);
-  EXPECT_EQ(getCertificateDetailsFromStore(u"CN=X", "01", 9, 1, nullptr), 126);
-  EXPECT_EQ(getCertificateDetailsFromStore(u"CN=X", "01", 1, 1, nullptr), 127);
-  EXPECT_EQ(getCertificateDetailsFromStore(u"CN=X", "01", 1, 1, &none), 127);
-  EXPECT_EQ(getCertificateDetailsFromStore(u"", "01", 1, 1, &d.pointer), 105);
-  EXPECT_EQ(getCertificateDetailsFromStore(u"CN=X", "", 1, 1, &d.pointer), 104);
-  EXPECT_EQ(getCertificateDetailsFromStore(u"CN=X", "01", 1, 1, &d.pointer), 308);
-  EXPECT_EQ(getCertificateDetailsFromFile(nullptr, nullptr, 9, nullptr), 102);
-  EXPECT_EQ(getCertificateDetailsFromFile(u"x.pfx", nullptr, 9, nullptr), 117);
-  EXPECT_EQ(getCertificateDetailsFromFile(u"x.pfx", nullptr, 1, &none), 127);
-  EXPECT_EQ(getCertificateDetailsFromFile(u"/nonexistent/x.pfx", nullptr, 1, &d.pointer), 305);
-  EXPECT_EQ(getCertificateDetailsFromCertString(nullptr, 0, 9, nullptr), 102);
-  EXPECT_EQ(getCertificateDetailsFromCertString("x", 0, 9, nullptr), 123);
-  EXPECT_EQ(getCertificateDetailsFromCertString("x", 1, 9, nullptr), 117);
-  EXPECT_EQ(getCertificateDetailsFromCertString("x", 1, 2, &none), 127);
-  EXPECT_EQ(getCertificateDetailsFromCertString("x", 1, 2, &d.pointer), 308);
+  EXPECT_EQ(getCertificateDetailsFromStore(nullptr, "01", 9, 9, nullptr),
+            MARQEN_E_MISSING_ARGUMENT);
+  EXPECT_EQ(getCertificateDetailsFromStore(u"CN=X", nullptr, 9, 9, nullptr),
+            MARQEN_E_MISSING_ARGUMENT);
+  EXPECT_EQ(getCertificateDetailsFromStore(u"CN=X", "01", 9, 9, nullptr),
+            MARQEN_E_INVALID_CERT_TYPE);
+  EXPECT_EQ(getCertificateDetailsFromStore(u"CN=X", "01", 9, 1, nullptr),
+            MARQEN_E_INVALID_STORE_TYPE);
+  EXPECT_EQ(getCertificateDetailsFromStore(u"CN=X", "01", 1, 1, nullptr), MARQEN_E_NULL_OUTPUT);
+  EXPECT_EQ(getCertificateDetailsFromStore(u"CN=X", "01", 1, 1, &none), MARQEN_E_NULL_OUTPUT);
+  EXPECT_EQ(getCertificateDetailsFromStore(u"", "01", 1, 1, &d.pointer),
+            MARQEN_E_INVALID_ISSUER_DN);
+  EXPECT_EQ(getCertificateDetailsFromStore(u"CN=X", "", 1, 1, &d.pointer),
+            MARQEN_E_INVALID_SERIAL_NUMBER);
+  EXPECT_EQ(getCertificateDetailsFromStore(u"CN=X", "01", 1, 1, &d.pointer), MARQEN_E_CERT_CONTEXT);
+  EXPECT_EQ(getCertificateDetailsFromFile(nullptr, nullptr, 9, nullptr), MARQEN_E_MISSING_ARGUMENT);
+  EXPECT_EQ(getCertificateDetailsFromFile(u"x.pfx", nullptr, 9, nullptr),
+            MARQEN_E_INVALID_CERT_TYPE);
+  EXPECT_EQ(getCertificateDetailsFromFile(u"x.pfx", nullptr, 1, &none), MARQEN_E_NULL_OUTPUT);
+  EXPECT_EQ(getCertificateDetailsFromFile(u"/nonexistent/x.pfx", nullptr, 1, &d.pointer),
+            MARQEN_E_INVALID_CERT_FILE);
+  EXPECT_EQ(getCertificateDetailsFromCertString(nullptr, 0, 9, nullptr), MARQEN_E_MISSING_ARGUMENT);
+  EXPECT_EQ(getCertificateDetailsFromCertString("x", 0, 9, nullptr),
+            MARQEN_E_INVALID_CERT_STRING_LENGTH);
+  EXPECT_EQ(getCertificateDetailsFromCertString("x", 1, 9, nullptr), MARQEN_E_INVALID_CERT_TYPE);
+  EXPECT_EQ(getCertificateDetailsFromCertString("x", 1, 2, &none), MARQEN_E_NULL_OUTPUT);
+  EXPECT_EQ(getCertificateDetailsFromCertString("x", 1, 2, &d.pointer), MARQEN_E_CERT_CONTEXT);
   EXPECT_TRUE(d.empty());
 }
 
@@ -109,14 +118,14 @@ TEST_F(CertificateDetailsExports, KeyUsageAndTrustedCaFailuresLeaveNoStrings) {
   EXPECT_EQ(getCertificateDetailsFromCertString(reinterpret_cast<const char*>(der.data()),
                                                 static_cast<int32_t>(der.size()),
                                                 ENCRYPTION_CERTIFICATE, &d.pointer),
-            309);
+            MARQEN_E_NO_KEY_ENCIPHERMENT_USAGE);
   EXPECT_TRUE(d.empty());
   const char16_t* names[] = {u"Somebody Else"};
   ASSERT_EQ(setTrustedCANames(names, 1), 0);
   EXPECT_EQ(getCertificateDetailsFromCertString(reinterpret_cast<const char*>(der.data()),
                                                 static_cast<int32_t>(der.size()),
                                                 SIGNING_CERTIFICATE, &d.pointer),
-            1442);
+            MARQEN_E_TRUSTED_CA_NOT_IN_CHAIN);
   EXPECT_TRUE(d.empty());
   const char16_t* rootName[] = {u"DETAILS ROOT"};
   ASSERT_EQ(setTrustedCANames(rootName, 1), 0);
@@ -155,7 +164,7 @@ TEST_F(CertificateDetailsExports, FromPfxFile) {
   Details wrong;
   EXPECT_EQ(
       getCertificateDetailsFromFile(path.c_str(), u"nope", SIGNING_CERTIFICATE, &wrong.pointer),
-      307);
+      MARQEN_E_PFX_IMPORT);
 }
 
 TEST_F(CertificateDetailsExports, DamagedCertificateStringsNeverCrash) {
@@ -169,8 +178,10 @@ TEST_F(CertificateDetailsExports, DamagedCertificateStringsNeverCrash) {
     const ErrorCode code = getCertificateDetailsFromCertString(
         reinterpret_cast<const char*>(damaged.data()), static_cast<int32_t>(damaged.size()),
         SIGNING_CERTIFICATE, &d.pointer);
-    EXPECT_TRUE(code == 0 || code == 308 || code == 302 || code == 301 || code == 1442 ||
-                code == 1431)
+    EXPECT_TRUE(code == 0 || code == MARQEN_E_CERT_CONTEXT ||
+                code == MARQEN_E_NO_KEY_USAGE_EXTENSION ||
+                code == MARQEN_E_NO_DIGITAL_SIGNATURE_USAGE ||
+                code == MARQEN_E_TRUSTED_CA_NOT_IN_CHAIN || code == MARQEN_E_CHAIN_BUILD)
         << "round " << round << ": " << code;
     if (code != 0) {
       EXPECT_TRUE(d.empty());
@@ -197,7 +208,7 @@ class ForeignPfx : public CertificateDetailsExports {
     Details wrong;
     EXPECT_EQ(getCertificateDetailsFromFile(path.c_str(), u"pa55 word", SIGNING_CERTIFICATE,
                                             &wrong.pointer),
-              307);
+              MARQEN_E_PFX_IMPORT);
   }
   void run(const std::string& program, const std::vector<std::string>& args) {
     const auto result = marqen::test::runProcess(program, args);

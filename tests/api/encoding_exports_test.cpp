@@ -97,23 +97,23 @@ TEST(DERtoBase64, EncodesFileInput) {
 TEST(DERtoBase64, RefusesBadInputInOrder) {
   char placeholder = 0;
   char* out = &placeholder;
-  EXPECT_EQ(DERtoBase64(nullptr, &out), 102);
+  EXPECT_EQ(DERtoBase64(nullptr, &out), MARQEN_E_MISSING_ARGUMENT);
   MemoryInput kind3("abc", 3);
-  EXPECT_EQ(DERtoBase64(kind3.get(), &out), 103);
+  EXPECT_EQ(DERtoBase64(kind3.get(), &out), MARQEN_E_INVALID_DATA_KIND);
   MemoryInput empty("abc");
   empty.record.length = 0;
-  EXPECT_EQ(DERtoBase64(empty.get(), &out), 101);
+  EXPECT_EQ(DERtoBase64(empty.get(), &out), MARQEN_E_INVALID_INPUT_LENGTH);
   // The input is checked before the output.
-  EXPECT_EQ(DERtoBase64(empty.get(), nullptr), 101);
+  EXPECT_EQ(DERtoBase64(empty.get(), nullptr), MARQEN_E_INVALID_INPUT_LENGTH);
   MemoryInput good("abc");
-  EXPECT_EQ(DERtoBase64(good.get(), nullptr), 127);
+  EXPECT_EQ(DERtoBase64(good.get(), nullptr), MARQEN_E_NULL_OUTPUT);
   char* nullOut = nullptr;
-  EXPECT_EQ(DERtoBase64(good.get(), &nullOut), 127);
+  EXPECT_EQ(DERtoBase64(good.get(), &nullOut), MARQEN_E_NULL_OUTPUT);
   EXPECT_EQ(out, &placeholder);
   TempDir dir;
   marqen::test::writeFile(dir.file("empty"), "");
-  EXPECT_EQ(DERtoBase64(FileInput(dir.file("empty")).get(), &out), 201);
-  EXPECT_EQ(DERtoBase64(FileInput(dir.file("missing")).get(), &out), 202);
+  EXPECT_EQ(DERtoBase64(FileInput(dir.file("empty")).get(), &out), MARQEN_E_EMPTY_INPUT_FILE);
+  EXPECT_EQ(DERtoBase64(FileInput(dir.file("missing")).get(), &out), MARQEN_E_FILE_OPEN_READ);
 }
 
 TEST(DERtoBase64, LeavesTheCallersInputUnchanged) {
@@ -133,21 +133,21 @@ TEST(Base64toDER, DecodesWithTheDocumentedLeniency) {
 }
 
 TEST(Base64toDER, NothingDecodedGives1201) {
-  EXPECT_EQ(fromBase64(MemoryInput("YW*j").get()).code, 1201);
-  EXPECT_EQ(fromBase64(MemoryInput(std::string(1, '\0')).get()).code, 1201);
-  EXPECT_EQ(fromBase64(MemoryInput("\r\n").get()).code, 1201);
+  EXPECT_EQ(fromBase64(MemoryInput("YW*j").get()).code, MARQEN_E_BASE64_TO_DER);
+  EXPECT_EQ(fromBase64(MemoryInput(std::string(1, '\0')).get()).code, MARQEN_E_BASE64_TO_DER);
+  EXPECT_EQ(fromBase64(MemoryInput("\r\n").get()).code, MARQEN_E_BASE64_TO_DER);
 }
 
 TEST(Base64toDER, RefusesBadInputAndOutput) {
   unsigned char placeholder = 0;
   unsigned char* out = &placeholder;
   int32_t length = 0;
-  EXPECT_EQ(Base64toDER(nullptr, &out, &length), 102);
+  EXPECT_EQ(Base64toDER(nullptr, &out, &length), MARQEN_E_MISSING_ARGUMENT);
   MemoryInput good("YWJj");
-  EXPECT_EQ(Base64toDER(good.get(), nullptr, &length), 127);
+  EXPECT_EQ(Base64toDER(good.get(), nullptr, &length), MARQEN_E_NULL_OUTPUT);
   unsigned char* nullOut = nullptr;
-  EXPECT_EQ(Base64toDER(good.get(), &nullOut, &length), 127);
-  EXPECT_EQ(Base64toDER(good.get(), &out, nullptr), 127);
+  EXPECT_EQ(Base64toDER(good.get(), &nullOut, &length), MARQEN_E_NULL_OUTPUT);
+  EXPECT_EQ(Base64toDER(good.get(), &out, nullptr), MARQEN_E_NULL_OUTPUT);
   EXPECT_EQ(out, &placeholder);
 }
 

@@ -142,30 +142,31 @@ TEST_F(SignExports, DetachedMessageNeedsItsContent) {
   const Bytes message = signedMessage.bytes();
   EXPECT_EQ(verify(message, &r.data), 0);
   const std::string other = r.data + " ";
-  EXPECT_EQ(verify(message, &other), 1701);
-  EXPECT_EQ(verify(message), 102);
+  EXPECT_EQ(verify(message, &other), MARQEN_E_VERIFICATION_FAILED);
+  EXPECT_EQ(verify(message), MARQEN_E_MISSING_ARGUMENT);
   DataBuffer signedData{nullptr, const_cast<unsigned char*>(message.data()),
                         static_cast<int32_t>(message.size()), DATA_IN_MEMORY};
   std::u16string somePath = u"/some/path";
   DataBuffer nullData{somePath.data(), nullptr, 5, DATA_IN_MEMORY};
   VerifySignedDataRequest missingData{&nullData, &signedData};
-  EXPECT_EQ(verifySignedData(&missingData, 0), 114);
+  EXPECT_EQ(verifySignedData(&missingData, 0), MARQEN_E_DETACHED_DATA_MISSING);
   DataBuffer input = signedData;
   Result content;
-  EXPECT_EQ(getSignedContent(&input, nullptr, DATA_IN_MEMORY, &content.pointer), 1451);
+  EXPECT_EQ(getSignedContent(&input, nullptr, DATA_IN_MEMORY, &content.pointer),
+            MARQEN_E_SIGNED_CONTENT_SIZE);
 }
 
 TEST_F(SignExports, RequestChecksInOrderBeforeAnyCertificateIsOpened) {
   Result result;
-  EXPECT_EQ(sign(nullptr, &result.pointer), 102);
+  EXPECT_EQ(sign(nullptr, &result.pointer), MARQEN_E_MISSING_ARGUMENT);
   r.request.content = nullptr;
-  EXPECT_EQ(signInto(result), 102);
+  EXPECT_EQ(signInto(result), MARQEN_E_MISSING_ARGUMENT);
   r.request.content = &r.content;
   r.content.length = 0;
-  EXPECT_EQ(signInto(result), 101);
+  EXPECT_EQ(signInto(result), MARQEN_E_INVALID_INPUT_LENGTH);
   r.content.length = static_cast<int32_t>(r.data.size());
   r.content.kind = 7;
-  EXPECT_EQ(signInto(result), 103);
+  EXPECT_EQ(signInto(result), MARQEN_E_INVALID_DATA_KIND);
   r.content.kind = DATA_IN_MEMORY;
   // Every field broken at once; mending them one by one in the documented order shows each
   // field's own code in turn.
@@ -180,31 +181,31 @@ TEST_F(SignExports, RequestChecksInOrderBeforeAnyCertificateIsOpened) {
   q.askPinAlways = 2;
   q.signatureFormat = 0;
   q.attributeCount = -1;
-  EXPECT_EQ(sign(&q, nullptr), 208);
+  EXPECT_EQ(sign(&q, nullptr), MARQEN_E_INVALID_OUTPUT_PATH);
   q.outputKind = 3;
-  EXPECT_EQ(sign(&q, nullptr), 106);
+  EXPECT_EQ(sign(&q, nullptr), MARQEN_E_INVALID_LOCATION_TYPE);
   r.locator.locationType = LOCATION_STORE;
-  EXPECT_EQ(sign(&q, nullptr), 107);
+  EXPECT_EQ(sign(&q, nullptr), MARQEN_E_INVALID_HASH_ALGORITHM);
   q.hashAlgorithm = HASH_MD5;
-  EXPECT_EQ(sign(&q, nullptr), 108);
+  EXPECT_EQ(sign(&q, nullptr), MARQEN_E_INVALID_SIGNING_ALGORITHM);
   q.signingAlgorithm = SIGNING_RSA;
-  EXPECT_EQ(sign(&q, nullptr), 109);
+  EXPECT_EQ(sign(&q, nullptr), MARQEN_E_INVALID_SIGNATURE_MODE);
   q.signatureMode = SIGNATURE_DETACHED;
-  EXPECT_EQ(sign(&q, nullptr), 110);
+  EXPECT_EQ(sign(&q, nullptr), MARQEN_E_INVALID_DESTINATION_TYPE);
   q.outputKind = DATA_IN_MEMORY;
-  EXPECT_EQ(sign(&q, nullptr), 111);
+  EXPECT_EQ(sign(&q, nullptr), MARQEN_E_INVALID_VALIDATE_FLAG);
   q.validateCertificate = 0;
-  EXPECT_EQ(sign(&q, nullptr), 112);
+  EXPECT_EQ(sign(&q, nullptr), MARQEN_E_INVALID_ASK_PIN_FLAG);
   q.askPinAlways = 0;
-  EXPECT_EQ(sign(&q, nullptr), 113);
+  EXPECT_EQ(sign(&q, nullptr), MARQEN_E_INVALID_SIGNATURE_FORMAT);
   q.signatureFormat = FORMAT_BASE64;
-  EXPECT_EQ(sign(&q, nullptr), 128);
+  EXPECT_EQ(sign(&q, nullptr), MARQEN_E_INVALID_ATTRIBUTE_COUNT);
   q.attributeCount = 2;  // and no array
-  EXPECT_EQ(sign(&q, nullptr), 128);
+  EXPECT_EQ(sign(&q, nullptr), MARQEN_E_INVALID_ATTRIBUTE_COUNT);
   q.attributeCount = 0;
-  EXPECT_EQ(sign(&q, nullptr), 127);
+  EXPECT_EQ(sign(&q, nullptr), MARQEN_E_NULL_OUTPUT);
   DataBuffer* none = nullptr;
-  EXPECT_EQ(sign(&q, &none), 127);
+  EXPECT_EQ(sign(&q, &none), MARQEN_E_NULL_OUTPUT);
   EXPECT_EQ(signInto(result), 0);
 }
 
@@ -213,10 +214,10 @@ TEST_F(SignExports, CertificateChecksComeBeforeAttributeChecks) {
   Result result;
   r.serial = "00";
   r.locator.serialNumber = r.serial.data();
-  EXPECT_EQ(signInto(result), 308);
+  EXPECT_EQ(signInto(result), MARQEN_E_CERT_CONTEXT);
   r.serial = serialText(signer);
   r.locator.serialNumber = r.serial.data();
-  EXPECT_EQ(signInto(result), 134);
+  EXPECT_EQ(signInto(result), MARQEN_E_INVALID_ATTRIBUTE_AUTH_TYPE);
 
   // A certificate without key usage fails even when no validation is asked for.
   const Issued bare = marqen::test::makeEndEntity("No Usage", root, std::nullopt);
@@ -224,18 +225,18 @@ TEST_F(SignExports, CertificateChecksComeBeforeAttributeChecks) {
   Request other;
   other.fromStore(u"CN=Sign Root, O=Marqen Test", serialText(bare));
   Result otherResult;
-  EXPECT_EQ(sign(&other.request, &otherResult.pointer), 302);
+  EXPECT_EQ(sign(&other.request, &otherResult.pointer), MARQEN_E_NO_KEY_USAGE_EXTENSION);
   EXPECT_EQ(result.record.data, nullptr);
 }
 
 TEST_F(SignExports, SigningTimeAttributeRules) {
   r.addAttribute("1700000000", "1.2.840.113549.1.9.5", ATTR_UNAUTHENTICATED, ATTR_TIME);
   Result result;
-  EXPECT_EQ(signInto(result), 118);
+  EXPECT_EQ(signInto(result), MARQEN_E_SIGNING_TIME_MUST_BE_SIGNED);
   r.attributeRecords[0].authenticationType = ATTR_AUTHENTICATED;
   r.attributeStrings[0] = "12abc";
   r.attributeRecords[0].value = reinterpret_cast<unsigned char*>(r.attributeStrings[0].data());
-  EXPECT_EQ(signInto(result), 1802);
+  EXPECT_EQ(signInto(result), MARQEN_E_INVALID_ATTRIBUTE);
   r.attributeStrings[0] = "1700000000";
   r.attributeRecords[0].value = reinterpret_cast<unsigned char*>(r.attributeStrings[0].data());
   // The signer's certificate was issued long after that instant: only a validating request
@@ -243,7 +244,7 @@ TEST_F(SignExports, SigningTimeAttributeRules) {
   EXPECT_EQ(signInto(result), 0);
   Result validated;
   r.request.validateCertificate = 1;
-  EXPECT_EQ(sign(&r.request, &validated.pointer), 1412);
+  EXPECT_EQ(sign(&r.request, &validated.pointer), MARQEN_E_SIGNING_TIME_BEFORE_START);
 }
 
 TEST_F(SignExports, MissingPrivateKeyIsReported) {
@@ -252,7 +253,7 @@ TEST_F(SignExports, MissingPrivateKeyIsReported) {
   Request other;
   other.fromStore(u"CN=Sign Root, O=Marqen Test", serialText(keyless));
   Result result;
-  EXPECT_EQ(sign(&other.request, &result.pointer), 1806);
+  EXPECT_EQ(sign(&other.request, &result.pointer), MARQEN_E_PRIVATE_KEY);
 }
 
 TEST_F(SignExports, Base64FileOutputReplacesTheFileAndReturnsItsPath) {
@@ -275,7 +276,7 @@ TEST_F(SignExports, Base64FileOutputReplacesTheFileAndReturnsItsPath) {
   r.outputPath = marqen::os::toUtf16(dir.file("missing/out.p7s"));
   r.request.outputPath = r.outputPath.data();
   Result failed;
-  EXPECT_EQ(signInto(failed), 205);
+  EXPECT_EQ(signInto(failed), MARQEN_E_FOLDER_MISSING);
   EXPECT_EQ(failed.record.filePath, nullptr);
 }
 
@@ -290,7 +291,7 @@ TEST_F(SignExports, PfxSignerAndTrustedCaRule) {
   const char16_t* elsewhere[] = {u"Another Root"};
   ASSERT_EQ(setTrustedCANames(elsewhere, 1), 0);
   Result refused;
-  EXPECT_EQ(signInto(refused), 1442);
+  EXPECT_EQ(signInto(refused), MARQEN_E_TRUSTED_CA_NOT_IN_CHAIN);
   const char16_t* ours[] = {u"sign root"};
   ASSERT_EQ(setTrustedCANames(ours, 1), 0);
   Result result;
@@ -306,20 +307,24 @@ TEST_F(SignExports, ContentAndVerificationRefusals) {
                    static_cast<int32_t>(message.size()), DATA_IN_MEMORY};
   Result result;
   DataBuffer* none = nullptr;
-  EXPECT_EQ(getSignedContent(nullptr, nullptr, DATA_IN_MEMORY, &result.pointer), 102);
-  EXPECT_EQ(getSignedContent(&input, nullptr, 3, &result.pointer), 207);
-  EXPECT_EQ(getSignedContent(&input, nullptr, DATA_IN_FILE, &result.pointer), 208);
-  EXPECT_EQ(getSignedContent(&input, nullptr, DATA_IN_MEMORY, &none), 127);
+  EXPECT_EQ(getSignedContent(nullptr, nullptr, DATA_IN_MEMORY, &result.pointer),
+            MARQEN_E_MISSING_ARGUMENT);
+  EXPECT_EQ(getSignedContent(&input, nullptr, 3, &result.pointer), MARQEN_E_INVALID_OUTPUT_KIND);
+  EXPECT_EQ(getSignedContent(&input, nullptr, DATA_IN_FILE, &result.pointer),
+            MARQEN_E_INVALID_OUTPUT_PATH);
+  EXPECT_EQ(getSignedContent(&input, nullptr, DATA_IN_MEMORY, &none), MARQEN_E_NULL_OUTPUT);
   const auto missingFolder = marqen::os::toUtf16(dir.file("no/such/content.txt"));
-  EXPECT_EQ(getSignedContent(&input, missingFolder.c_str(), DATA_IN_FILE, &result.pointer), 205);
+  EXPECT_EQ(getSignedContent(&input, missingFolder.c_str(), DATA_IN_FILE, &result.pointer),
+            MARQEN_E_FOLDER_MISSING);
   EXPECT_EQ(result.record.filePath, nullptr);
   EXPECT_EQ(result.record.kind, 0);
 
   // Base64 with a stray character is taken as DER, and is no message.
   std::string text = "MII ";
   DataBuffer stray{nullptr, reinterpret_cast<unsigned char*>(text.data()), 4, DATA_IN_MEMORY};
-  EXPECT_EQ(getSignedContent(&stray, nullptr, DATA_IN_MEMORY, &result.pointer), 1003);
-  EXPECT_EQ(verify(Bytes(text.begin(), text.end())), 1005);
+  EXPECT_EQ(getSignedContent(&stray, nullptr, DATA_IN_MEMORY, &result.pointer),
+            MARQEN_E_MESSAGE_UPDATE);
+  EXPECT_EQ(verify(Bytes(text.begin(), text.end())), MARQEN_E_NOT_SIGNED_DATA);
 
   // Written to a file, the content's path comes back; the length is left as it was.
   const auto target = marqen::os::toUtf16(dir.file("content.txt"));
@@ -330,13 +335,13 @@ TEST_F(SignExports, ContentAndVerificationRefusals) {
   EXPECT_EQ(written.record.length, -42);
   EXPECT_EQ(marqen::test::readFile(dir.file("content.txt")), r.data);
 
-  EXPECT_EQ(verify(message, nullptr, -1), 1601);
-  EXPECT_EQ(verify(message, nullptr, 1), 1602);
+  EXPECT_EQ(verify(message, nullptr, -1), MARQEN_E_INVALID_SIGNER_INDEX);
+  EXPECT_EQ(verify(message, nullptr, 1), MARQEN_E_SIGNER_INFO);
   VerifySignedDataRequest noMessage{nullptr, nullptr};
-  EXPECT_EQ(verifySignedData(&noMessage, 0), 102);
+  EXPECT_EQ(verifySignedData(&noMessage, 0), MARQEN_E_MISSING_ARGUMENT);
   DataBuffer nullBytes{nullptr, nullptr, 5, DATA_IN_MEMORY};
   VerifySignedDataRequest nullMessage{nullptr, &nullBytes};
-  EXPECT_EQ(verifySignedData(&nullMessage, 0), 1001);
+  EXPECT_EQ(verifySignedData(&nullMessage, 0), MARQEN_E_INVALID_SIGNED_DATA);
   // An attached message ignores whatever content comes with it.
   const std::string ignored = "anything";
   EXPECT_EQ(verify(message, &ignored), 0);
@@ -351,9 +356,10 @@ TEST_F(SignExports, TrustedCaRuleAppliesToContentExtraction) {
   const char16_t* elsewhere[] = {u"Another Root"};
   ASSERT_EQ(setTrustedCANames(elsewhere, 1), 0);
   Result result;
-  EXPECT_EQ(getSignedContent(&input, nullptr, DATA_IN_MEMORY, &result.pointer), 1442);
+  EXPECT_EQ(getSignedContent(&input, nullptr, DATA_IN_MEMORY, &result.pointer),
+            MARQEN_E_TRUSTED_CA_NOT_IN_CHAIN);
   EXPECT_EQ(result.record.data, nullptr);
-  EXPECT_EQ(verify(message), 1442);
+  EXPECT_EQ(verify(message), MARQEN_E_TRUSTED_CA_NOT_IN_CHAIN);
 }
 
 TEST_F(SignExports, Base64WithAnyLineLengthReadsLikeDer) {
@@ -390,7 +396,7 @@ TEST_F(SignExports, MessageWithoutItsSignerCertificate) {
   ASSERT_GT(length, 0);
   const Bytes message(raw, raw + length);
   OPENSSL_free(raw);
-  EXPECT_EQ(verify(message), 308);
+  EXPECT_EQ(verify(message), MARQEN_E_CERT_CONTEXT);
   DataBuffer input{nullptr, const_cast<unsigned char*>(message.data()),
                    static_cast<int32_t>(message.size()), DATA_IN_MEMORY};
   Result content;
@@ -403,8 +409,18 @@ TEST_F(SignExports, DamagedMessagesNeverCrashAndGiveKnownCodes) {
   Result signedMessage;
   ASSERT_EQ(signInto(signedMessage), 0);
   const Bytes original = signedMessage.bytes();
-  const std::set<ErrorCode> known = {0,    308,  1002, 1003, 1005, 1302,
-                                     1442, 1451, 1602, 1701, 1001, 101};
+  const std::set<ErrorCode> known = {0,
+                                     MARQEN_E_CERT_CONTEXT,
+                                     MARQEN_E_MESSAGE_HANDLE,
+                                     MARQEN_E_MESSAGE_UPDATE,
+                                     MARQEN_E_NOT_SIGNED_DATA,
+                                     MARQEN_E_SIGNER_COUNT,
+                                     MARQEN_E_TRUSTED_CA_NOT_IN_CHAIN,
+                                     MARQEN_E_SIGNED_CONTENT_SIZE,
+                                     MARQEN_E_SIGNER_INFO,
+                                     MARQEN_E_VERIFICATION_FAILED,
+                                     MARQEN_E_INVALID_SIGNED_DATA,
+                                     MARQEN_E_INVALID_INPUT_LENGTH};
   std::mt19937 random(20261207);
   for (int round = 0; round < 300; ++round) {
     Bytes damaged = original;

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "library/core/library_error.h"
 #include "library/cert/cert_lookup.h"
-#include "library/util/base64.h"
+#include "library/core/library_error.h"
+#include "platform/crypto/base64.h"
 #include "platform/os/host_program.h"
 #include "platform/os/text.h"
 #include "tests/support/pki_builder.h"
@@ -199,7 +199,7 @@ TEST_F(PfxLookup, FailureCodes) {
 TEST(CertString, Base64AndDerGiveTheSameCertificate) {
   const Issued root = test::makeRootCa("String Root");
   const Bytes der = root.der();
-  std::string base64 = encodeBase64(der);
+  std::string base64 = crypto::encodeBase64(der);
   std::erase(base64, '\n');
   const auto fromText =
       getCertContextFromCertString(base64.c_str(), static_cast<int32_t>(base64.size()));
@@ -226,7 +226,7 @@ TEST(CertString, PemIsNotBase64AndTrailingBytesAreRefused) {
 
 TEST(CertString, UnterminatedTextIsReadOnlyWithinItsLength) {
   const Issued root = test::makeRootCa("String Root");
-  std::string base64 = encodeBase64(root.der());
+  std::string base64 = crypto::encodeBase64(root.der());
   std::erase(base64, '\n');
   // An exact-size heap copy without a terminator: reading past it would trip the sanitizer.
   const auto copy = std::make_unique<char[]>(base64.size());

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "library/core/library_error.h"
+#include "platform/crypto/certificate.h"
+#include "platform/os/host_program.h"
 
 namespace marqen {
 namespace {
@@ -35,10 +40,37 @@ TEST(RunExport, AnyOtherExceptionBecomes2200) {
   EXPECT_EQ(Tracked::live, 0);
 }
 
-TEST(RunExport, SuccessAndChainedCodes) {
+// The log beside this test program, where the exports write.
+std::string hostLog() {
+  std::ifstream in(os::hostProgramFolder() + "/Logs/logFile.txt", std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(RunExport, UnexpectedExceptionsAreLoggedWithTheirText) {
   EXPECT_EQ(runExport([] {}), err::NO_ERROR);
-  EXPECT_EQ(runExport([] { raiseIfFailed(err::NO_ERROR); }), err::NO_ERROR);
-  EXPECT_EQ(runExport([] { raiseIfFailed(err::FOLDER_MISSING); }), err::FOLDER_MISSING);
+  EXPECT_EQ(runExport([] { throw std::runtime_error("stream ended at byte 4711"); }),
+            err::UNKNOWN_EXCEPTION);
+  EXPECT_NE(hostLog().find(": Unexpected exception: stream ended at byte 4711"), std::string::npos);
+  EXPECT_EQ(runExport([] { throw 42; }), err::UNKNOWN_EXCEPTION);
+  EXPECT_NE(hostLog().find(": Unexpected exception: of unknown type"), std::string::npos);
+}
+
+TEST(RunExport, OpenSslReasonIsLoggedOnlyWhenItEndsTheExport) {
+  const std::vector<unsigned char> notDer = {0x30, 0x82, 0x7f, 0x00, 0x01};
+  const auto parse = [&] { return crypto::Certificate::fromDer(notDer).has_value(); };
+  const std::size_t before = hostLog().size();
+  // A failure the export recovers from leaves no trace, not even in the next export.
+  EXPECT_EQ(runExport([&] { (void)parse(); }), err::NO_ERROR);
+  EXPECT_EQ(runExport([] { raiseError(err::CERT_CONTEXT); }), err::CERT_CONTEXT);
+  EXPECT_EQ(hostLog().find("OpenSSL: ", before), std::string::npos);
+  EXPECT_EQ(runExport([&] {
+              if (!parse()) raiseError(err::CERT_CONTEXT);
+            }),
+            err::CERT_CONTEXT);
+  const std::string log = hostLog().substr(before);
+  const std::size_t at = log.find(": OpenSSL: error:");
+  ASSERT_NE(at, std::string::npos) << log;
+  EXPECT_EQ(log.find("OpenSSL: ", at + 3), std::string::npos) << "one line per failed export";
 }
 
 }  // namespace

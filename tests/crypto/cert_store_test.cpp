@@ -123,10 +123,7 @@ TEST(StoreWriting, AddsOnceWithPrivateKeyModeAndRemovesEverything) {
   const Issued root = test::makeRootCa("Write Root");
   const Issued user = test::makeEndEntity("Write User", root);
   const Certificate cert = test::certificateOf(user);
-  SoftwareKey key(EvpPkeyPtr([&] {
-    EVP_PKEY_up_ref(user.key.get());
-    return user.key.get();
-  }()));
+  SoftwareKey key(upRef(user.key.get()));
   const fs::path my = store.root() / "MY";
   ASSERT_EQ(addToStore(my, cert, &key), StoreWrite::Written);
   EXPECT_EQ(addToStore(my, cert, &key), StoreWrite::AlreadyPresent);

@@ -31,8 +31,8 @@ using marqen::test::Bytes;
 using marqen::test::Issued;
 using marqen::test::ProcessResult;
 using Args = std::vector<std::string>;
-using CmsPtr = marqen::crypto::OpenSslPtr<CMS_ContentInfo, CMS_ContentInfo_free>;
-using Pkcs7Ptr = marqen::crypto::OpenSslPtr<PKCS7, PKCS7_free>;
+using CmsPtr = marqen::crypto::UniquePtr<CMS_ContentInfo>;
+using Pkcs7Ptr = marqen::crypto::UniquePtr<PKCS7>;
 
 constexpr const char* kOpenSsl = "/usr/bin/openssl";
 constexpr const char* kCerttool = "/usr/bin/certtool";
@@ -468,13 +468,14 @@ class Interop : public ::testing::Test {
       EXPECT_EQ(extracted.code, 0) << describe(extracted.code);
       EXPECT_EQ(extracted.content, content);
     } else {
-      EXPECT_EQ(extracted.code, 1451) << describe(extracted.code);  // nothing inside to return
+      EXPECT_EQ(extracted.code, MARQEN_E_SIGNED_CONTENT_SIZE)
+          << describe(extracted.code);  // nothing inside to return
     }
     const ErrorCode verified = verifyOurs(message, attached ? nullptr : &content);
     EXPECT_EQ(verified, 0) << describe(verified);
     if (!attached) {
       const Bytes otherContent = flipped(content, content.size() - 1);
-      EXPECT_EQ(verifyOurs(message, &otherContent), 1701);
+      EXPECT_EQ(verifyOurs(message, &otherContent), MARQEN_E_VERIFICATION_FAILED);
     }
   }
 
@@ -496,12 +497,14 @@ class Interop : public ::testing::Test {
       targets.emplace_back("message digest", marks.digestAt + marks.digestLength / 2);
     for (const auto& [field, offset] : targets) {
       const ErrorCode code = verifyOurs(flipped(der, offset), detachedContent);
-      EXPECT_EQ(code, 1701) << field << " byte at " << offset << ": " << describe(code);
+      EXPECT_EQ(code, MARQEN_E_VERIFICATION_FAILED)
+          << field << " byte at " << offset << ": " << describe(code);
     }
     if (!attached) {
       for (const auto offset : spread(0, content.size())) {
         const Bytes changed = flipped(content, offset);
-        EXPECT_EQ(verifyOurs(der, &changed), 1701) << "detached content byte " << offset;
+        EXPECT_EQ(verifyOurs(der, &changed), MARQEN_E_VERIFICATION_FAILED)
+            << "detached content byte " << offset;
       }
     }
   }
@@ -728,8 +731,8 @@ TEST_F(ForeignMessages, PemArmourIsNotTakenForBase64) {
   Bytes pem;
   ASSERT_NO_FATAL_FAILURE(signWithOpenSsl("sha1", true, true, "PEM", &pem));
   ASSERT_EQ(toText(pem).rfind("-----BEGIN", 0), 0u);
-  EXPECT_EQ(verifyOurs(pem), 1005);
-  EXPECT_EQ(extractOurs(pem).code, 1003);
+  EXPECT_EQ(verifyOurs(pem), MARQEN_E_NOT_SIGNED_DATA);
+  EXPECT_EQ(extractOurs(pem).code, MARQEN_E_MESSAGE_UPDATE);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -769,7 +772,7 @@ TEST_F(ForeignTampering, FlippedByteInBase64TextFails) {
   ASSERT_NO_FATAL_FAILURE(locate(der, &marks));
   Bytes base64;
   ASSERT_NO_FATAL_FAILURE(base64WithOpenSsl(flipped(der, marks.signatureAt + 7), &base64));
-  EXPECT_EQ(verifyOurs(base64), 1701);
+  EXPECT_EQ(verifyOurs(base64), MARQEN_E_VERIFICATION_FAILED);
 }
 
 }  // namespace

@@ -14,10 +14,7 @@ class SignedMessages : public ::testing::Test {
  protected:
   Issued root = test::makeRootCa("Message Root");
   Issued signer = test::makeEndEntity("Message Signer", root);
-  SoftwareKey key{[this] {
-    EVP_PKEY_up_ref(signer.key.get());
-    return EvpPkeyPtr(signer.key.get());
-  }()};
+  SoftwareKey key{upRef(signer.key.get())};
   const Bytes content = {'h', 'e', 'l', 'l', 'o', 0, 0xFF, '\n'};
 
   Bytes sign(SignParameters parameters) {

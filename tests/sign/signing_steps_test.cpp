@@ -24,20 +24,22 @@ struct Attribute {
 };
 
 Attribute signingTime(const std::string& value, int32_t auth = ATTR_AUTHENTICATED) {
-  return Attribute(value, kSigningTimeOid, auth, ATTR_TIME);
+  return Attribute(value, crypto::kSigningTimeOid, auth, ATTR_TIME);
 }
 
 std::int64_t secondsOf(FileTime t) {
-  const auto ticks = static_cast<std::int64_t>((static_cast<uint64_t>(t.high) << 32) | t.low);
-  return (ticks - 116444736000000000LL) / 10000000LL;
+  return t.unixSeconds();
 }
+
+// A fixed "now", so that a test can tell it apart from any time an attribute gives.
+const FileTime kNow = FileTime::fromUnixSeconds(1234567890);
 
 TEST(ResolveSigningTime, UnixSecondsAreTheInstantWhateverTheZone) {
   ::setenv("TZ", "IST-5:30", 1);  // a local-time reinterpretation would shift by 5.5 hours
   ::tzset();
   auto a = signingTime("1700000000");
   const SignedAttribute* list[] = {&a.record};
-  EXPECT_EQ(secondsOf(resolveSigningTime(list, 1)), 1700000000);
+  EXPECT_EQ(secondsOf(resolveSigningTime(list, 1, kNow)), 1700000000);
   ::unsetenv("TZ");
   ::tzset();
 }
@@ -47,37 +49,38 @@ TEST(ResolveSigningTime, FirstMatchingEntryDecidesAndBadValuesAreRefused) {
   auto first = signingTime("86400");
   auto second = signingTime("garbage");
   const SignedAttribute* list[] = {&other.record, nullptr, &first.record, &second.record};
-  EXPECT_EQ(secondsOf(resolveSigningTime(list, 4)), 86400);
+  EXPECT_EQ(secondsOf(resolveSigningTime(list, 4, kNow)), 86400);
 
   for (const char* bad : {"12abc", "-5", "-1", "1e12", "nan", "abc"}) {
     auto a = signingTime(bad);
     const SignedAttribute* one[] = {&a.record};
-    EXPECT_EQ(test::raisedCode([&] { resolveSigningTime(one, 1); }), err::INVALID_ATTRIBUTE) << bad;
+    EXPECT_EQ(test::raisedCode([&] { resolveSigningTime(one, 1, kNow); }), err::INVALID_ATTRIBUTE)
+        << bad;
   }
   auto fraction = signingTime("-0.5");
   const SignedAttribute* one[] = {&fraction.record};
-  EXPECT_EQ(secondsOf(resolveSigningTime(one, 1)), 0);
+  EXPECT_EQ(secondsOf(resolveSigningTime(one, 1, kNow)), 0);
   auto unsignedTime = signingTime("100", ATTR_UNAUTHENTICATED);
   const SignedAttribute* unsignedList[] = {&unsignedTime.record};
-  EXPECT_EQ(test::raisedCode([&] { resolveSigningTime(unsignedList, 1); }),
+  EXPECT_EQ(test::raisedCode([&] { resolveSigningTime(unsignedList, 1, kNow); }),
             err::SIGNING_TIME_MUST_BE_SIGNED);
 }
 
 TEST(ResolveSigningTime, ValueIsReadWithinItsLength) {
   // No terminator after the digits: the rest of the buffer must not be read as the number.
   std::string buffer = "17000000009999";
-  std::string oid = kSigningTimeOid;
+  std::string oid = crypto::kSigningTimeOid;
   SignedAttribute a{reinterpret_cast<unsigned char*>(buffer.data()), 10, oid.data(),
                     ATTR_AUTHENTICATED, ATTR_TIME};
   const SignedAttribute* list[] = {&a};
-  EXPECT_EQ(secondsOf(resolveSigningTime(list, 1)), 1700000000);
+  EXPECT_EQ(secondsOf(resolveSigningTime(list, 1, kNow)), 1700000000);
 }
 
-TEST(ResolveSigningTime, WithoutAttributeItIsNow) {
-  const auto before = static_cast<std::int64_t>(std::time(nullptr));
-  const auto t = secondsOf(resolveSigningTime(nullptr, 0));
-  EXPECT_GE(t, before);
-  EXPECT_LE(t, before + 5);
+TEST(ResolveSigningTime, WithoutAttributeItIsTheTimePassedIn) {
+  EXPECT_EQ(resolveSigningTime(nullptr, 0, kNow), kNow);
+  auto other = Attribute("5", "1.2.3.4", ATTR_AUTHENTICATED, ATTR_TIME);
+  const SignedAttribute* list[] = {&other.record};
+  EXPECT_EQ(resolveSigningTime(list, 1, kNow), kNow);
 }
 
 TEST(BuildSignedAttributes, SigningTimeFirstUnlessPlacedAndOrderKept) {
@@ -92,7 +95,7 @@ TEST(BuildSignedAttributes, SigningTimeFirstUnlessPlacedAndOrderKept) {
   const SignedAttribute* list[] = {&name.record, &note.record, &seven.record};
   const auto built = buildSignedAttributes(list, 3, time);
   ASSERT_EQ(built.authenticated.size(), 3U);
-  EXPECT_EQ(built.authenticated[0].oid, kSigningTimeOid);
+  EXPECT_EQ(built.authenticated[0].oid, crypto::kSigningTimeOid);
   EXPECT_EQ(built.authenticated[1].oid, "1.3.6.1.4.1.311.88.2.1");
   EXPECT_EQ(built.authenticated[2].type, V_ASN1_INTEGER);
   EXPECT_EQ(built.authenticated[2].data, crypto::Bytes{7});
@@ -104,7 +107,7 @@ TEST(BuildSignedAttributes, SigningTimeFirstUnlessPlacedAndOrderKept) {
   const SignedAttribute* withTime[] = {&name.record, &placed.record};
   const auto ordered = buildSignedAttributes(withTime, 2, time);
   ASSERT_EQ(ordered.authenticated.size(), 2U);
-  EXPECT_EQ(ordered.authenticated[1].oid, kSigningTimeOid);
+  EXPECT_EQ(ordered.authenticated[1].oid, crypto::kSigningTimeOid);
 }
 
 TEST(BuildSignedAttributes, RefusalsInOrder) {

@@ -24,21 +24,14 @@
 namespace marqen::test {
 namespace {
 
-using crypto::OpenSslPtr;
-using Asn1ObjectPtr = OpenSslPtr<ASN1_OBJECT, ASN1_OBJECT_free>;
-using Asn1StringPtr = OpenSslPtr<ASN1_STRING, ASN1_STRING_free>;
-using NameEntryPtr = OpenSslPtr<X509_NAME_ENTRY, X509_NAME_ENTRY_free>;
-using ConfPtr = OpenSslPtr<CONF, NCONF_free>;
-using RevokedPtr = OpenSslPtr<X509_REVOKED, X509_REVOKED_free>;
-
-void freeSafeBags(STACK_OF(PKCS12_SAFEBAG) * bags) noexcept {
-  sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
-}
-using SafeBagsPtr = OpenSslPtr<STACK_OF(PKCS12_SAFEBAG), freeSafeBags>;
-void freeSafes(STACK_OF(PKCS7) * safes) noexcept {
-  sk_PKCS7_pop_free(safes, PKCS7_free);
-}
-using SafesPtr = OpenSslPtr<STACK_OF(PKCS7), freeSafes>;
+using crypto::UniquePtr;
+using Asn1ObjectPtr = UniquePtr<ASN1_OBJECT>;
+using Asn1StringPtr = UniquePtr<ASN1_STRING>;
+using NameEntryPtr = UniquePtr<X509_NAME_ENTRY>;
+using ConfPtr = UniquePtr<CONF>;
+using RevokedPtr = UniquePtr<X509_REVOKED>;
+using SafeBagsPtr = UniquePtr<STACK_OF(PKCS12_SAFEBAG)>;
+using SafesPtr = UniquePtr<STACK_OF(PKCS7)>;
 
 constexpr std::int64_t kDay = 24 * 60 * 60;
 constexpr int kPfxIterations = PKCS12_DEFAULT_ITER;
@@ -283,8 +276,9 @@ crypto::EvpPkeyPtr rsaKey(bool fresh) {
   auto& slot = pool[next];
   next = (next + 1) % pool.size();
   if (!slot) slot = generateRsaKey();
-  require(EVP_PKEY_up_ref(slot.get()) == 1, "EVP_PKEY_up_ref");
-  return crypto::EvpPkeyPtr(slot.get());
+  auto reference = crypto::upRef(slot.get());
+  require(reference != nullptr, "EVP_PKEY_up_ref");
+  return reference;
 }
 
 Bytes Issued::der() const {

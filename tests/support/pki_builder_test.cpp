@@ -20,23 +20,7 @@
 namespace marqen::test {
 namespace {
 
-using crypto::OpenSslPtr;
-
-void freeBorrowed(STACK_OF(X509) * certs) {
-  sk_X509_free(certs);
-}
-void freeSafes(STACK_OF(PKCS7) * safes) {
-  sk_PKCS7_pop_free(safes, PKCS7_free);
-}
-void freeBags(STACK_OF(PKCS12_SAFEBAG) * bags) {
-  sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
-}
-void freeDistPoints(STACK_OF(DIST_POINT) * points) {
-  sk_DIST_POINT_pop_free(points, DIST_POINT_free);
-}
-void freeAccess(AUTHORITY_INFO_ACCESS* aia) {
-  sk_ACCESS_DESCRIPTION_pop_free(aia, ACCESS_DESCRIPTION_free);
-}
+using crypto::UniquePtr;
 
 crypto::X509Ptr parseCert(const Bytes& der) {
   const unsigned char* p = der.data();
@@ -77,9 +61,9 @@ int verify(const Issued& leaf, const Issued& root, const std::vector<const Issue
     X509_STORE_add_crl(store.get(), list.get());
     X509_STORE_set_flags(store.get(), X509_V_FLAG_CRL_CHECK);
   }
-  OpenSslPtr<STACK_OF(X509), freeBorrowed> chain(sk_X509_new_null());
+  UniquePtr<STACK_OF(X509)> chain(sk_X509_new_null());
   for (const Issued* issued : untrusted)
-    sk_X509_push(chain.get(), issued->certificate.get());
+    sk_X509_push(chain.get(), crypto::upRef(issued->certificate.get()).release());
   crypto::X509StoreCtxPtr ctx(X509_STORE_CTX_new());
   X509_STORE_CTX_init(ctx.get(), store.get(), leaf.certificate.get(), chain.get());
   const int ok = X509_verify_cert(ctx.get());
@@ -247,7 +231,7 @@ TEST(PkiBuilderCertificate, ExtensionsCarryTheGivenValues) {
             static_cast<std::uint32_t>(XKU_SSL_CLIENT | XKU_SMIME));
   EXPECT_EQ(X509_get_signature_nid(cert), NID_sha1WithRSAEncryption);
 
-  OpenSslPtr<STACK_OF(DIST_POINT), freeDistPoints> points(static_cast<STACK_OF(DIST_POINT)*>(
+  UniquePtr<CRL_DIST_POINTS> points(static_cast<STACK_OF(DIST_POINT)*>(
       X509_get_ext_d2i(cert, NID_crl_distribution_points, nullptr, nullptr)));
   ASSERT_EQ(sk_DIST_POINT_num(points.get()), 2);
   const GENERAL_NAME* uri =
@@ -261,14 +245,14 @@ TEST(PkiBuilderCertificate, ExtensionsCarryTheGivenValues) {
       X509_NAME_cmp(dirName->d.directoryName, makeName({"C=IN", "O=Acme, Inc.", "CN=CRL 1"}).get()),
       0);
 
-  OpenSslPtr<AUTHORITY_INFO_ACCESS, freeAccess> aia(static_cast<AUTHORITY_INFO_ACCESS*>(
+  UniquePtr<AUTHORITY_INFO_ACCESS> aia(static_cast<AUTHORITY_INFO_ACCESS*>(
       X509_get_ext_d2i(cert, NID_info_access, nullptr, nullptr)));
   ASSERT_EQ(sk_ACCESS_DESCRIPTION_num(aia.get()), 1);
   const ACCESS_DESCRIPTION* access = sk_ACCESS_DESCRIPTION_value(aia.get(), 0);
   EXPECT_EQ(OBJ_obj2nid(access->method), NID_ad_ca_issuers);
   EXPECT_EQ(text(access->location->d.uniformResourceIdentifier), "http://127.0.0.1:8080/ca.cer");
 
-  OpenSslPtr<ASN1_OBJECT, ASN1_OBJECT_free> oid(OBJ_txt2obj("1.2.3.4.5", 1));
+  UniquePtr<ASN1_OBJECT> oid(OBJ_txt2obj("1.2.3.4.5", 1));
   const int index = X509_get_ext_by_OBJ(cert, oid.get(), -1);
   ASSERT_GE(index, 0);
   EXPECT_EQ(text(X509_EXTENSION_get_data(X509_get_ext(cert, index))), std::string("\x05\x00", 2));
@@ -289,7 +273,7 @@ TEST(PkiBuilderCertificate, ExtensionsCanBeLeftOutOrReplaced) {
 
   // An issuer without SKI is named by issuer and serial instead.
   const Issued child = makeEndEntity("Child", bareCa);
-  OpenSslPtr<AUTHORITY_KEYID, AUTHORITY_KEYID_free> aki(static_cast<AUTHORITY_KEYID*>(
+  UniquePtr<AUTHORITY_KEYID> aki(static_cast<AUTHORITY_KEYID*>(
       X509_get_ext_d2i(child.certificate.get(), NID_authority_key_identifier, nullptr, nullptr)));
   ASSERT_NE(aki, nullptr);
   EXPECT_EQ(aki->keyid, nullptr);
@@ -405,7 +389,7 @@ TEST_F(PkiBuilderChain, CrlIsSignedAndListsTheSerials) {
                 X509_REVOKED_get0_revocationDate(sk_X509_REVOKED_value(revoked, 0)), 1700000000),
             0);
 
-  OpenSslPtr<AUTHORITY_KEYID, AUTHORITY_KEYID_free> aki(static_cast<AUTHORITY_KEYID*>(
+  UniquePtr<AUTHORITY_KEYID> aki(static_cast<AUTHORITY_KEYID*>(
       X509_CRL_get_ext_d2i(crl.get(), NID_authority_key_identifier, nullptr, nullptr)));
   ASSERT_NE(aki, nullptr);
   EXPECT_EQ(
@@ -448,7 +432,7 @@ struct Bag {
 int cipherOf(const X509_ALGOR* algorithm) {
   const int nid = OBJ_obj2nid(algorithm->algorithm);
   if (nid != NID_pbes2) return nid;
-  OpenSslPtr<PBE2PARAM, PBE2PARAM_free> params(static_cast<PBE2PARAM*>(
+  UniquePtr<PBE2PARAM> params(static_cast<PBE2PARAM*>(
       ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBE2PARAM), algorithm->parameter)));
   return params ? OBJ_obj2nid(params->encryption->algorithm) : NID_undef;
 }
@@ -461,13 +445,13 @@ struct PfxLayout {
 
 PfxLayout layoutOf(PKCS12* pfx, const char* pass) {
   PfxLayout layout;
-  OpenSslPtr<STACK_OF(PKCS7), freeSafes> safes(PKCS12_unpack_authsafes(pfx));
+  UniquePtr<STACK_OF(PKCS7)> safes(PKCS12_unpack_authsafes(pfx));
   for (int i = 0; i < sk_PKCS7_num(safes.get()); ++i) {
     PKCS7* safe = sk_PKCS7_value(safes.get(), i);
     const bool encrypted = OBJ_obj2nid(safe->type) == NID_pkcs7_encrypted;
     if (encrypted) layout.certCipher = cipherOf(safe->d.encrypted->enc_data->algorithm);
-    OpenSslPtr<STACK_OF(PKCS12_SAFEBAG), freeBags> bags(
-        encrypted ? PKCS12_unpack_p7encdata(safe, pass, -1) : PKCS12_unpack_p7data(safe));
+    UniquePtr<STACK_OF(PKCS12_SAFEBAG)> bags(encrypted ? PKCS12_unpack_p7encdata(safe, pass, -1)
+                                                       : PKCS12_unpack_p7data(safe));
     for (int j = 0; j < sk_PKCS12_SAFEBAG_num(bags.get()); ++j) {
       const PKCS12_SAFEBAG* bag = sk_PKCS12_SAFEBAG_value(bags.get(), j);
       Bag info{PKCS12_SAFEBAG_get_nid(bag), nullptr,

@@ -10,6 +10,7 @@
 #include "library/core/library_error.h"
 #include "library/util/file_io.h"
 #include "platform/os/text.h"
+#include "tests/support/raised_code.h"
 #include "tests/support/temp_dir.h"
 
 namespace marqen {
@@ -34,8 +35,10 @@ ErrorCode readCode(const char16_t* path) {
 
 ErrorCode write(std::string_view content, const std::string& path) {
   const auto p = wide(path);
-  return writeOutputFile(reinterpret_cast<const unsigned char*>(content.data()),
-                         static_cast<int32_t>(content.size()), p.c_str());
+  return test::raisedCode([&] {
+    writeOutputFile(reinterpret_cast<const unsigned char*>(content.data()),
+                    static_cast<int32_t>(content.size()), p.c_str());
+  });
 }
 
 TEST(ReadInputFile, ReadsWholeFileWithUncountedTerminator) {
@@ -78,14 +81,19 @@ TEST(ReadInputFile, FileTooLargeForA32BitLengthIsRefusedNotTruncated) {
 TEST(WriteOutputFile, ArgumentChecksInOrder) {
   TempDir dir;
   const unsigned char byte = 'x';
-  EXPECT_EQ(writeOutputFile(&byte, 1, nullptr), err::INVALID_OUTPUT_PATH);
-  EXPECT_EQ(writeOutputFile(nullptr, 1, nullptr), err::INVALID_OUTPUT_PATH);
-  EXPECT_EQ(writeOutputFile(&byte, 1, u""), err::FILE_OPEN_READ);
-  EXPECT_EQ(writeOutputFile(nullptr, 1, u""), err::FILE_OPEN_READ);
+  EXPECT_EQ(test::raisedCode([&] { writeOutputFile(&byte, 1, nullptr); }),
+            err::INVALID_OUTPUT_PATH);
+  EXPECT_EQ(test::raisedCode([&] { writeOutputFile(nullptr, 1, nullptr); }),
+            err::INVALID_OUTPUT_PATH);
+  EXPECT_EQ(test::raisedCode([&] { writeOutputFile(&byte, 1, u""); }), err::FILE_OPEN_READ);
+  EXPECT_EQ(test::raisedCode([&] { writeOutputFile(nullptr, 1, u""); }), err::FILE_OPEN_READ);
   const auto path = wide(dir.file("out"));
-  EXPECT_EQ(writeOutputFile(nullptr, 1, path.c_str()), err::INVALID_INPUT_BUFFER);
-  EXPECT_EQ(writeOutputFile(&byte, 0, path.c_str()), err::INVALID_INPUT_BUFFER);
-  EXPECT_EQ(writeOutputFile(&byte, -5, path.c_str()), err::INVALID_INPUT_BUFFER);
+  EXPECT_EQ(test::raisedCode([&] { writeOutputFile(nullptr, 1, path.c_str()); }),
+            err::INVALID_INPUT_BUFFER);
+  EXPECT_EQ(test::raisedCode([&] { writeOutputFile(&byte, 0, path.c_str()); }),
+            err::INVALID_INPUT_BUFFER);
+  EXPECT_EQ(test::raisedCode([&] { writeOutputFile(&byte, -5, path.c_str()); }),
+            err::INVALID_INPUT_BUFFER);
   EXPECT_FALSE(std::filesystem::exists(dir.file("out")));
 }
 
@@ -155,9 +163,10 @@ TEST(WriteOutputFile, DeviceThatRefusesEveryByteIsNotRemoved) {
 
 TEST(CheckOutputFolder, Codes) {
   TempDir dir;
-  EXPECT_EQ(checkOutputFolder(dir.file("x")), err::NO_ERROR);
-  EXPECT_EQ(checkOutputFolder(dir.file("nope/x")), err::FOLDER_MISSING);
-  EXPECT_EQ(checkOutputFolder("x"), err::NO_ERROR);  // the current folder
+  EXPECT_EQ(test::raisedCode([&] { checkOutputFolder(dir.file("x")); }), err::NO_ERROR);
+  EXPECT_EQ(test::raisedCode([&] { checkOutputFolder(dir.file("nope/x")); }), err::FOLDER_MISSING);
+  EXPECT_EQ(test::raisedCode([&] { checkOutputFolder("x"); }),
+            err::NO_ERROR);  // the current folder
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 #include <ctime>
 
 #include "library/core/error_codes.h"
+#include "library/core/file_time.h"
 #include "library/core/signer_library.h"
 #include "library/validation/cert_checks.h"
 #include "tests/support/pki_builder.h"
+#include "tests/support/raised_code.h"
 #include "tests/support/temp_cert_store.h"
 
 namespace marqen {
@@ -32,15 +34,17 @@ Issued withValidity(const std::string& cn, const Issued* issuer, std::int64_t no
 }
 
 FileTime fileTimeOf(std::int64_t unixSeconds, std::int64_t extraTicks = 0) {
-  const auto ticks = static_cast<uint64_t>((unixSeconds + 11644473600LL) * 10000000LL + extraTicks);
-  return {static_cast<uint32_t>(ticks), static_cast<uint32_t>(ticks >> 32)};
+  return FileTime::fromTicks(FileTime::fromUnixSeconds(unixSeconds).ticks() +
+                             static_cast<std::uint64_t>(extraTicks));
 }
 
 void setTrusted(std::initializer_list<const char16_t*> names) {
   std::vector<const char16_t*> list(names);
-  ASSERT_EQ(
-      SignerLibrary::instance().setTrustedCANames(list.data(), static_cast<int32_t>(list.size())),
-      0);
+  ASSERT_EQ(test::raisedCode([&] {
+              SignerLibrary::instance().setTrustedCANames(list.data(),
+                                                          static_cast<int32_t>(list.size()));
+            }),
+            0);
 }
 
 // First in this program, before any test sets a list.
@@ -48,23 +52,49 @@ TEST(TrustedCA, NoListIsAPassForAnyCertificate) {
   const Issued root = test::makeRootCa("Unlisted Root");
   const auto cert = test::certificateOf(test::makeEndEntity("Unlisted", root));
   ASSERT_FALSE(SignerLibrary::instance().hasTrustedCANames());
-  EXPECT_EQ(checkTrustedCA(&cert), err::NO_TRUSTED_CA_LIST);
-  EXPECT_EQ(checkTrustedCA(nullptr), err::NO_TRUSTED_CA_LIST);
+  for (const auto* certificate : {&cert, static_cast<const crypto::Certificate*>(nullptr)}) {
+    const CheckOutcome outcome = checkTrustedCA(certificate);
+    EXPECT_EQ(outcome.kind(), CheckOutcome::Kind::PassWithNote);
+    EXPECT_EQ(outcome.code(), err::NO_TRUSTED_CA_LIST);
+    EXPECT_NO_THROW(outcome.require());
+  }
 }
 
 TEST(TimeValidity, NowAndAtAGivenTime) {
   const Issued root = test::makeRootCa("Time Root");
   const std::int64_t start = 1700000000, end = 1800000000;
   const auto cert = test::certificateOf(withValidity("Timed", &root, start, end));
-  EXPECT_EQ(checkTimeValidityNow(test::certificateOf(withValidity("Old", &root, 100, 200))),
+  EXPECT_EQ(test::raisedCode([&] {
+              checkTimeValidity(test::certificateOf(withValidity("Old", &root, 100, 200)),
+                                currentFileTime());
+            }),
             err::CERT_EXPIRED);
-  EXPECT_EQ(checkTimeValidityNow(
-                test::certificateOf(withValidity("Future", &root, now() + 3600, now() + 7200))),
+  EXPECT_EQ(test::raisedCode([&] {
+              checkTimeValidity(
+                  test::certificateOf(withValidity("Future", &root, now() + 3600, now() + 7200)),
+                  currentFileTime());
+            }),
             err::CERT_NOT_YET_VALID);
-  EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(start)), err::NO_ERROR);
-  EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(end)), err::NO_ERROR);
-  EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(end, 1)), err::SIGNING_TIME_AFTER_EXPIRY);
-  EXPECT_EQ(checkTimeValidityAt(cert, fileTimeOf(start, -1)), err::SIGNING_TIME_BEFORE_START);
+  // Validity is judged at the time the caller passes, both ends included.
+  const struct {
+    std::int64_t at;
+    std::int64_t extraTicks;
+    ErrorCode code;
+  } atTimes[] = {{start, 0, err::NO_ERROR},
+                 {end, 0, err::NO_ERROR},
+                 {end, 1, err::CERT_EXPIRED},
+                 {start, -1, err::CERT_NOT_YET_VALID},
+                 {1750000000, 0, err::NO_ERROR}};
+  for (const auto& t : atTimes)
+    EXPECT_EQ(test::raisedCode([&] { checkTimeValidity(cert, fileTimeOf(t.at, t.extraTicks)); }),
+              t.code)
+        << t.at << "+" << t.extraTicks;
+  EXPECT_EQ(test::raisedCode([&] { checkTimeValidityAt(cert, fileTimeOf(start)); }), err::NO_ERROR);
+  EXPECT_EQ(test::raisedCode([&] { checkTimeValidityAt(cert, fileTimeOf(end)); }), err::NO_ERROR);
+  EXPECT_EQ(test::raisedCode([&] { checkTimeValidityAt(cert, fileTimeOf(end, 1)); }),
+            err::SIGNING_TIME_AFTER_EXPIRY);
+  EXPECT_EQ(test::raisedCode([&] { checkTimeValidityAt(cert, fileTimeOf(start, -1)); }),
+            err::SIGNING_TIME_BEFORE_START);
 }
 
 TEST(IssuerCommonName, TakesTextAfterCnUpToTheNextComma) {
@@ -97,23 +127,25 @@ TEST_F(ChainChecks, TrustedCARule) {
   const auto cert = test::certificateOf(user);
   const auto other = test::certificateOf(otherUser);
   setTrusted({u"chain root"});
-  EXPECT_EQ(checkTrustedCA(&cert), err::NO_ERROR) << "root name in other letter case";
+  EXPECT_EQ(checkTrustedCA(&cert).code(), err::NO_ERROR) << "root name in other letter case";
   setTrusted({u"Chain Root", u"Issuing CA"});
-  EXPECT_EQ(checkTrustedCA(&cert), err::NO_ERROR);
-  EXPECT_EQ(checkTrustedCA(&other), err::TRUSTED_CA_NOT_IN_CHAIN);
+  EXPECT_EQ(checkTrustedCA(&cert).code(), err::NO_ERROR);
+  EXPECT_EQ(checkTrustedCA(&other).code(), err::TRUSTED_CA_NOT_IN_CHAIN);
   setTrusted({u"User"});
-  EXPECT_EQ(checkTrustedCA(&cert), err::TRUSTED_CA_NOT_IN_CHAIN) << "subjects are never compared";
+  EXPECT_EQ(checkTrustedCA(&cert).code(), err::TRUSTED_CA_NOT_IN_CHAIN)
+      << "subjects are never compared";
   setTrusted({u"Unknown Root"});
-  EXPECT_EQ(checkTrustedCA(&cert), err::TRUSTED_CA_NOT_IN_CHAIN);
-  EXPECT_EQ(checkTrustedCA(nullptr), err::MISSING_ARGUMENT);
+  EXPECT_EQ(checkTrustedCA(&cert).code(), err::TRUSTED_CA_NOT_IN_CHAIN);
+  EXPECT_EQ(checkTrustedCA(nullptr).code(), err::MISSING_ARGUMENT);
 }
 
 TEST_F(ChainChecks, IssuerInNoStore) {
   const Issued stray = test::makeRootCa("Stray Root");
   const auto orphan = test::certificateOf(test::makeEndEntity("Orphan", stray));
   setTrusted({u"Chain Root"});
-  EXPECT_EQ(checkTrustedCA(&orphan), err::CHAIN_BUILD);
-  EXPECT_EQ(checkChainExpiry(&orphan), err::CHAIN_BUILD);
+  EXPECT_EQ(checkTrustedCA(&orphan).code(), err::CHAIN_BUILD);
+  EXPECT_EQ(test::raisedCode([&] { checkChainExpiry(&orphan, currentFileTime()); }),
+            err::CHAIN_BUILD);
 }
 
 TEST_F(ChainChecks, ForgedIssuerWithTheRightNameIsNotAnIssuer) {
@@ -133,15 +165,18 @@ TEST_F(ChainChecks, ForgedIssuerWithTheRightNameIsNotAnIssuer) {
   options.issuer = &forger;
   const auto forged = test::certificateOf(test::issueCertificate(std::move(options)));
   setTrusted({u"Chain Root"});
-  EXPECT_EQ(checkTrustedCA(&forged), err::CHAIN_BUILD);
+  EXPECT_EQ(checkTrustedCA(&forged).code(), err::CHAIN_BUILD);
 }
 
 TEST_F(ChainChecks, ChainExpiry) {
   const auto cert = test::certificateOf(user);
-  EXPECT_EQ(checkChainExpiry(&cert), err::NO_ERROR);
+  EXPECT_EQ(test::raisedCode([&] { checkChainExpiry(&cert, currentFileTime()); }), err::NO_ERROR);
   const auto rootOnly = test::certificateOf(root);
-  EXPECT_EQ(checkChainExpiry(&rootOnly), err::NO_ERROR) << "a self-signed certificate ends it";
-  EXPECT_EQ(checkChainExpiry(nullptr), err::MISSING_ARGUMENT);
+  EXPECT_EQ(test::raisedCode([&] { checkChainExpiry(&rootOnly, currentFileTime()); }),
+            err::NO_ERROR)
+      << "a self-signed certificate ends it";
+  EXPECT_EQ(test::raisedCode([&] { checkChainExpiry(nullptr, currentFileTime()); }),
+            err::MISSING_ARGUMENT);
 }
 
 TEST(ChainExpiry, ExpiredIntermediateFailsAValidEndCertificate) {
@@ -154,8 +189,9 @@ TEST(ChainExpiry, ExpiredIntermediateFailsAValidEndCertificate) {
   const auto cert = test::certificateOf(test::issueCertificate(std::move(options)));
   store.add("ROOT", "root", root);
   store.add("CA", "expired", expiredCa);
-  EXPECT_EQ(checkTimeValidityNow(cert), err::NO_ERROR);
-  EXPECT_EQ(checkChainExpiry(&cert), err::CHAIN_CERT_EXPIRED);
+  EXPECT_EQ(test::raisedCode([&] { checkTimeValidity(cert, currentFileTime()); }), err::NO_ERROR);
+  EXPECT_EQ(test::raisedCode([&] { checkChainExpiry(&cert, currentFileTime()); }),
+            err::CHAIN_CERT_EXPIRED);
 }
 
 TEST(ChainWalk, CrossCertifiedLoopEndsAsUnbuildable) {
@@ -171,18 +207,17 @@ TEST(ChainWalk, CrossCertifiedLoopEndsAsUnbuildable) {
     options.keyUsage = "critical,keyCertSign";
     return test::issueCertificate(std::move(options));
   };
-  EVP_PKEY_up_ref(keyB.get());
-  const Issued bSelf = ca("Loop B", crypto::EvpPkeyPtr(keyB.get()), nullptr);
-  EVP_PKEY_up_ref(keyA.get());
-  const Issued aByB = ca("Loop A", crypto::EvpPkeyPtr(keyA.get()), &bSelf);
+  const Issued bSelf = ca("Loop B", crypto::upRef(keyB.get()), nullptr);
+  const Issued aByB = ca("Loop A", crypto::upRef(keyA.get()), &bSelf);
   const Issued bByA = ca("Loop B", std::move(keyB), &aByB);
   const Issued user = test::makeEndEntity("Loop User", aByB);
   store.add("CA", "a", aByB);
   store.add("CA", "b", bByA);
   const auto cert = test::certificateOf(user);
-  EXPECT_EQ(checkChainExpiry(&cert), err::CHAIN_BUILD);
+  EXPECT_EQ(test::raisedCode([&] { checkChainExpiry(&cert, currentFileTime()); }),
+            err::CHAIN_BUILD);
   setTrusted({u"Nobody"});
-  EXPECT_EQ(checkTrustedCA(&cert), err::CHAIN_BUILD);
+  EXPECT_EQ(checkTrustedCA(&cert).code(), err::CHAIN_BUILD);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "platform/crypto/chain_engine.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/pki_builder.h"
+#include "tests/support/raised_code.h"
 #include "tests/support/temp_cert_store.h"
 
 namespace marqen {
@@ -65,7 +66,7 @@ class ChainTrust : public ::testing::Test {
     return test::issueCertificate(std::move(options));
   }
   ErrorCode evaluate(const Issued& issued, int32_t mode, int32_t level) {
-    return evaluateChainTrust(test::certificateOf(issued), mode, level);
+    return evaluateChainTrust(test::certificateOf(issued), mode, level, currentFileTime()).code();
   }
 };
 
@@ -78,6 +79,14 @@ TEST_F(ChainTrust, LevelThenModeAreChecked) {
 TEST_F(ChainTrust, WithoutRevocationOnlineIsCleanOfflineIsNotChecked) {
   EXPECT_EQ(evaluate(user, REVOCATION_ONLINE, REVOCATION_NONE), err::NO_ERROR);
   EXPECT_EQ(evaluate(user, REVOCATION_OFFLINE, REVOCATION_NONE), err::REVOCATION_NOT_CHECKED);
+  // Not checking revocation is a pass that callers may report, never a failure.
+  const CheckOutcome noted = evaluateChainTrust(test::certificateOf(user), REVOCATION_OFFLINE,
+                                                REVOCATION_NONE, currentFileTime());
+  EXPECT_EQ(noted.kind(), CheckOutcome::Kind::PassWithNote);
+  EXPECT_NO_THROW(noted.require());
+  EXPECT_EQ(evaluateChainTrust(test::certificateOf(user), REVOCATION_OFFLINE, 9, currentFileTime())
+                .kind(),
+            CheckOutcome::Kind::Failure);
   EXPECT_EQ(server.hits("/ca.crl"), 0);
 }
 
@@ -132,7 +141,10 @@ TEST_F(ChainTrust, NoEngineWithoutReadableStores) {
   const auto asOrdinaryUser = [&] {
     if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) std::_Exit(3);
     std::_Exit(
-        evaluateChainTrust(cert, REVOCATION_ONLINE, REVOCATION_NONE) == err::CHAIN_CREATE ? 0 : 1);
+        evaluateChainTrust(cert, REVOCATION_ONLINE, REVOCATION_NONE, currentFileTime()).code() ==
+                err::CHAIN_CREATE
+            ? 0
+            : 1);
   };
   EXPECT_EXIT(asOrdinaryUser(), ::testing::ExitedWithCode(0), "");
 }

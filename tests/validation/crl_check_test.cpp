@@ -6,6 +6,7 @@
 #include "library/validation/crl_check.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/pki_builder.h"
+#include "tests/support/raised_code.h"
 #include "tests/support/temp_cert_store.h"
 
 namespace marqen {
@@ -56,7 +57,8 @@ class CrlCheck : public ::testing::Test {
     return test::makeCrl(issuer, options);
   }
   ErrorCode check(const Issued& issued) {
-    return checkCertificateRevocationByCrl(test::certificateOf(issued));
+    return test::raisedCode(
+        [&] { checkCertificateRevocationByCrl(test::certificateOf(issued), currentFileTime()); });
   }
 };
 
@@ -95,7 +97,7 @@ TEST_F(CrlCheck, DerAndBothPemFormsGiveTheSameAnswer) {
   }
   std::vector<unsigned char> fetched;
   server.serve("/ca.crl", bytesOf(pem));
-  ASSERT_EQ(downloadCrl(server.url("/ca.crl"), fetched), err::NO_ERROR);
+  ASSERT_EQ(test::raisedCode([&] { fetched = downloadCrl(server.url("/ca.crl")); }), err::NO_ERROR);
   EXPECT_EQ(fetched, der);
 }
 
@@ -193,15 +195,24 @@ TEST_F(CrlCheck, WholeChainUpToTheRoot) {
   const Issued cert = leaf({"URI:" + server.url("/ca.crl")});
   server.serve("/ca.crl", crlOf(ca));
   server.serve("/root.crl", crlOf(root));
-  EXPECT_EQ(checkChainRevocationByCrl(test::certificateOf(cert), REVOCATION_END_CERT),
+  EXPECT_EQ(test::raisedCode([&] {
+              checkChainRevocationByCrl(test::certificateOf(cert), REVOCATION_END_CERT,
+                                        currentFileTime());
+            }),
             err::NO_ERROR);
   // The root is checked like every issuer, and it has no distribution point here.
-  EXPECT_EQ(checkChainRevocationByCrl(test::certificateOf(cert), REVOCATION_CHAIN),
+  EXPECT_EQ(test::raisedCode([&] {
+              checkChainRevocationByCrl(test::certificateOf(cert), REVOCATION_CHAIN,
+                                        currentFileTime());
+            }),
             err::NO_CRL_DISTRIBUTION_POINT);
   EXPECT_EQ(server.hits("/root.crl"), 1);
 
   server.serve("/root.crl", crlOf(root, {test::serialOf(ca)}));
-  EXPECT_EQ(checkChainRevocationByCrl(test::certificateOf(cert), REVOCATION_CHAIN),
+  EXPECT_EQ(test::raisedCode([&] {
+              checkChainRevocationByCrl(test::certificateOf(cert), REVOCATION_CHAIN,
+                                        currentFileTime());
+            }),
             err::TRUST_REVOKED);
 }
 
@@ -210,9 +221,15 @@ TEST_F(CrlCheck, IssuerInNoStoreEndsTheWalk) {
   const Issued cert = withPoints("Stray User", &strayCa, false, {"URI:" + server.url("/s.crl")});
   server.serve("/s.crl", crlOf(strayCa));
   // The stray CA is in no store, so its list cannot be authenticated either.
-  EXPECT_EQ(checkCertificateRevocationByCrl(test::certificateOf(cert)), err::CRL_CONTEXT);
+  EXPECT_EQ(test::raisedCode([&] {
+              checkCertificateRevocationByCrl(test::certificateOf(cert), currentFileTime());
+            }),
+            err::CRL_CONTEXT);
   store.add("ADDRESSBOOK", "stray", strayCa);
-  EXPECT_EQ(checkCertificateRevocationByCrl(test::certificateOf(cert)), err::NO_ERROR);
+  EXPECT_EQ(test::raisedCode([&] {
+              checkCertificateRevocationByCrl(test::certificateOf(cert), currentFileTime());
+            }),
+            err::NO_ERROR);
   fs::remove(store.root() / "ADDRESSBOOK" / "stray.cer");
   const Issued loneRoot = withPoints("Lone Root", nullptr, true, {});
   const Issued loneCa = withPoints("Lone CA", &loneRoot, true, {"URI:" + server.url("/l.crl")});
@@ -222,9 +239,15 @@ TEST_F(CrlCheck, IssuerInNoStoreEndsTheWalk) {
   server.serve("/l.crl", crlOf(loneRoot));
   // The walk never reaches the missing root: the lone CA's list cannot be authenticated
   // without it, and that is reported first.
-  EXPECT_EQ(checkChainRevocationByCrl(test::certificateOf(loneUser), REVOCATION_END_CERT),
+  EXPECT_EQ(test::raisedCode([&] {
+              checkChainRevocationByCrl(test::certificateOf(loneUser), REVOCATION_END_CERT,
+                                        currentFileTime());
+            }),
             err::NO_ERROR);
-  EXPECT_EQ(checkChainRevocationByCrl(test::certificateOf(loneUser), REVOCATION_CHAIN),
+  EXPECT_EQ(test::raisedCode([&] {
+              checkChainRevocationByCrl(test::certificateOf(loneUser), REVOCATION_CHAIN,
+                                        currentFileTime());
+            }),
             err::CRL_CONTEXT);
 }
 

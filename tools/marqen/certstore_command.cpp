@@ -83,13 +83,13 @@ int importPfx(const std::string& file, const std::string* password) {
   if (const auto* error = std::get_if<crypto::PfxError>(&imported)) {
     switch (*error) {
       case crypto::PfxError::NotPfx:
-        return reportLibraryError(306);
+        return reportLibraryError(MARQEN_E_NOT_PFX_FILE);
       case crypto::PfxError::ImportFailed:
         std::cerr << "marqen: wrong password, or the PFX file is damaged\n";
-        return reportLibraryError(307);
+        return reportLibraryError(MARQEN_E_PFX_IMPORT);
       case crypto::PfxError::NoCertificateWithKey:
         std::cerr << "marqen: no certificate in the file has its private key\n";
-        return reportLibraryError(308);
+        return reportLibraryError(MARQEN_E_CERT_CONTEXT);
     }
   }
   const auto& contents = std::get<crypto::PfxContents>(imported);

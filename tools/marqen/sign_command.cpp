@@ -235,7 +235,7 @@ int runVerifyCommand(const ParsedArguments& p) {
   request.content = content ? const_cast<DataBuffer*>(content->get()) : nullptr;
   if (const ErrorCode code = verifySignedData(&request, signer)) {
     // Without the content a detached message is refused with a code that has no text.
-    if (!content && code == 102)
+    if (!content && code == MARQEN_E_MISSING_ARGUMENT)
       std::cerr << "marqen: the signature is detached: give the signed file with --content\n";
     return reportLibraryError(code);
   }
@@ -254,7 +254,8 @@ int runContentCommand(const ParsedArguments& p) {
   if (const ErrorCode code =
           getSignedContent(signedData.get(), out ? outputPath.data() : nullptr,
                            out ? DATA_IN_FILE : DATA_IN_MEMORY, &result.pointer)) {
-    if (code == 1451) std::cerr << "marqen: a detached signature carries no content\n";
+    if (code == MARQEN_E_SIGNED_CONTENT_SIZE)
+      std::cerr << "marqen: a detached signature carries no content\n";
     return reportLibraryError(code);
   }
   if (out) {

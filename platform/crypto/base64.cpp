@@ -1,11 +1,11 @@
-#include "library/util/base64.h"
+#include "platform/crypto/base64.h"
 
 #include <openssl/evp.h>
 
 #include <algorithm>
 #include <array>
 
-namespace marqen {
+namespace marqen::crypto {
 namespace {
 
 constexpr std::size_t kBytesPerLine = 48;  // 16 groups, 64 characters
@@ -72,4 +72,4 @@ std::vector<unsigned char> decodeBase64(std::string_view text) {
   return out;
 }
 
-}  // namespace marqen
+}  // namespace marqen::crypto

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "library/util/base64.h"
+#include "platform/crypto/base64.h"
 
-namespace marqen {
+namespace marqen::crypto {
 namespace {
 
 std::vector<unsigned char> bytesOf(std::string_view s) {
@@ -88,4 +88,4 @@ TEST(Base64Decode, PaddingOnlyDropsBytesOfItsOwnGroup) {
 }
 
 }  // namespace
-}  // namespace marqen
+}  // namespace marqen::crypto

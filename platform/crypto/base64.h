@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace marqen {
+namespace marqen::crypto {
 
 // Never fails; empty input gives empty text.
 std::string encodeBase64(std::span<const unsigned char> bytes);
@@ -21,4 +21,4 @@ void encodeBase64Into(std::span<const unsigned char> bytes, char* out);
 // suppresses the byte(s) of its own group.
 std::vector<unsigned char> decodeBase64(std::string_view text);
 
-}  // namespace marqen
+}  // namespace marqen::crypto

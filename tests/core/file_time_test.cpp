@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "library/util/file_time.h"
+#include "library/core/file_time.h"
 
 namespace marqen {
 namespace {
@@ -10,7 +10,7 @@ namespace {
 constexpr uint64_t kUnixEpoch = 116444736000000000ULL;
 
 uint64_t ticks(FileTime t) {
-  return (static_cast<uint64_t>(t.high) << 32) | t.low;
+  return t.ticks();
 }
 
 TEST(FileTime, EpochsMeet) {
@@ -23,7 +23,7 @@ TEST(FileTime, EpochsMeet) {
 TEST(FileTime, RoundTripsAcrossTheWholeSignedRange) {
   for (const int32_t s : {1, -1, 86400, 1700000000, INT32_MAX, INT32_MIN}) {
     const FileTime t = unixTimeToFileTime(s);
-    EXPECT_EQ(fileTimeToUnixTime(t.low, t.high), s) << s;
+    EXPECT_EQ(fileTimeToUnixTime(t.low(), t.high()), s) << s;
   }
   EXPECT_EQ(ticks(unixTimeToFileTime(1)), kUnixEpoch + 10000000ULL);
 }
