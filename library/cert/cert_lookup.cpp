@@ -83,12 +83,12 @@ CertContext getCertContextFromStore(const char16_t* issuerDN, const char* serial
 CertContext getCertContextFromPfxFile(const char16_t* path, const char16_t* password) {
   if (!path) raiseError(err::MISSING_ARGUMENT);
   if (!os::pathExists(os::toUtf8(os::wideView(path)))) raiseError(err::INVALID_CERT_FILE);
-  const InputData file = readInputFile(path);
-  if (file.size() == 0) raiseError(err::INVALID_INPUT_BUFFER);
-  if (!crypto::isPfx(file.bytes())) raiseError(err::NOT_PFX_FILE);
+  const std::vector<unsigned char> file = readInputFile(path);
+  if (file.empty()) raiseError(err::INVALID_INPUT_BUFFER);
+  if (!crypto::isPfx(file)) raiseError(err::NOT_PFX_FILE);
 
   const std::string utf8Password = os::toUtf8(os::wideView(password));
-  auto imported = crypto::importPfx(file.bytes(), utf8Password.c_str());
+  auto imported = crypto::importPfx(file, utf8Password.c_str());
   if (const auto* error = std::get_if<crypto::PfxError>(&imported)) {
     raiseError(*error == crypto::PfxError::NoCertificateWithKey ? err::CERT_CONTEXT
                : *error == crypto::PfxError::NotPfx             ? err::NOT_PFX_FILE

@@ -1,13 +1,7 @@
 #include "library/util/file_io.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <limits>
-#include <new>
-#include <vector>
+#include <variant>
 
 #include "library/core/library_error.h"
 #include "platform/os/file_access.h"
@@ -15,55 +9,30 @@
 #include "platform/os/text.h"
 
 namespace marqen {
-namespace {
 
-// Reads until count bytes arrived or the file ends; returns how many arrived.
-std::size_t readFully(int fd, unsigned char* into, std::size_t count) {
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::read(fd, into + done, count - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  return done;
-}
-
-std::size_t writeFully(int fd, const unsigned char* from, std::size_t count) {
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::write(fd, from + done, count - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  return done;
-}
-
-}  // namespace
-
-InputData readInputFile(const char16_t* filePath) {
+std::vector<unsigned char> readInputFile(const char16_t* filePath) {
   if (!filePath || filePath[0] == u'\0') raiseError(err::FILE_OPEN_READ);
   const std::string path = os::toUtf8(os::wideView(filePath));
   if (!os::pathExists(path)) raiseError(err::FILE_OPEN_READ);
 
-  os::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file) raiseError(err::FILE_OPEN_READ);
-  struct stat info {};
-  // Only regular files have a size to trust; a folder or a pipe is not an input file.
-  if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) raiseError(err::FILE_OPEN_READ);
-  if (info.st_size == 0) raiseError(err::EMPTY_INPUT_FILE);
-  if (info.st_size > std::numeric_limits<int32_t>::max()) raiseError(err::FILE_INCOMPLETE_READ);
-
-  const auto size = static_cast<std::size_t>(info.st_size);
-  std::vector<unsigned char> buffer;
-  try {
-    buffer.resize(size + 1);
-  } catch (const std::bad_alloc&) {
-    raiseError(err::MEMORY_ALLOCATION);
+  auto read = os::readWholeFile(path, std::numeric_limits<int32_t>::max());
+  if (const auto* failure = std::get_if<os::ReadFailure>(&read)) {
+    switch (*failure) {
+      case os::ReadFailure::CannotOpen:
+      case os::ReadFailure::NotRegularFile:
+        raiseError(err::FILE_OPEN_READ);
+      case os::ReadFailure::Empty:
+        raiseError(err::EMPTY_INPUT_FILE);
+      case os::ReadFailure::OutOfMemory:
+        raiseError(err::MEMORY_ALLOCATION);
+      case os::ReadFailure::TooLarge:
+      case os::ReadFailure::Incomplete:
+        raiseError(err::FILE_INCOMPLETE_READ);
+    }
   }
-  if (readFully(file.get(), buffer.data(), size) != size) raiseError(err::FILE_INCOMPLETE_READ);
-  return InputData::adopt(std::move(buffer));
+  auto& bytes = std::get<std::vector<unsigned char>>(read);
+  bytes.pop_back();  // the platform's terminator; the capacity stays
+  return std::move(bytes);
 }
 
 void checkOutputFolder(const std::string& filePath) {
@@ -79,18 +48,9 @@ void writeOutputFile(const unsigned char* bytes, int32_t count, const char16_t* 
   const std::string path = os::toUtf8(os::wideView(filePath));
   checkOutputFolder(path);
 
-  os::UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (!file) raiseError(err::FILE_OPEN_READ);
-  struct stat info {};
-  const bool regular = ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode);
-
-  const auto wanted = static_cast<std::size_t>(count);
-  const std::size_t written = writeFully(file.get(), bytes, wanted);
-  const bool closed = file.close();
-  if (written == wanted && closed) return;
-  // Never unlink a device or pipe the caller named; only a file we truncated and part-filled.
-  if (written > 0 && regular) ::unlink(path.c_str());
-  raiseError(err::FILE_INCOMPLETE_WRITE);
+  const auto failure = os::writeWholeFile(path, {bytes, static_cast<std::size_t>(count)});
+  if (failure == os::WriteFailure::CannotCreate) raiseError(err::FILE_OPEN_READ);
+  if (failure == os::WriteFailure::Incomplete) raiseError(err::FILE_INCOMPLETE_WRITE);
 }
 
 }  // namespace marqen

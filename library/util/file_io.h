@@ -4,15 +4,18 @@
 #include <cstdint>
 #include <string>
 
+#include <vector>
+
 #include "library/include/Marqen_InterfaceV2.h"
-#include "library/util/input_data.h"
 
 namespace marqen {
 
-// Reads a whole regular file. Raises 202 when it cannot be opened (empty path, missing, not a
+// Reads a whole regular file. The vector has room for one more byte, so that a terminator can be
+// added without copying the content.
+// Raises 202 when it cannot be opened (empty path, missing, not a
 // regular file), 201 when it is empty, 203 when it cannot be read completely or is too large
 // for a 32-bit length, 401 when memory runs out.
-InputData readInputFile(const char16_t* filePath);
+std::vector<unsigned char> readInputFile(const char16_t* filePath);
 
 // Creates or replaces a file with the bytes. Raises 208 (null path), 202 (empty path, cannot
 // create), 402 (no bytes), checkOutputFolder's code, or 204 when not every byte reached the

@@ -72,7 +72,7 @@ InputData readInput(const DataBuffer* input, const InputRules& rules) {
       return InputData::borrow({input->data, static_cast<std::size_t>(input->length)});
     case DATA_IN_FILE:
       if (!input->filePath) raiseError(rules.missingPointer);
-      return readInputFile(input->filePath);
+      return InputData::fromBytes(readInputFile(input->filePath));
     default:
       raiseError(err::INVALID_DATA_KIND);
   }

@@ -33,24 +33,9 @@ fs::path sibling(const fs::path& file, const char* extension) {
 
 // Writes a file under a temporary name and renames it into place.
 bool writeAtomically(const fs::path& target, std::string_view content, mode_t mode) {
-  fs::path temporary = target;
-  temporary += ".tmp-" + std::to_string(::getpid());
-  os::UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
-  if (!fd) return false;
-  std::size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t n = ::write(fd.get(), content.data() + done, content.size() - done);
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  const bool ok = done == content.size() && ::fsync(fd.get()) == 0 && fd.close();
-  std::error_code ec;
-  if (ok) fs::rename(temporary, target, ec);
-  if (!ok || ec) {
-    fs::remove(temporary, ec);
-    return false;
-  }
-  return true;
+  return os::writeFileAtomically(
+      target.string(), {reinterpret_cast<const unsigned char*>(content.data()), content.size()},
+      mode);
 }
 
 }  // namespace

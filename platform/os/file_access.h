@@ -1,7 +1,13 @@
 #pragma once
+// Files as the project reads and writes them: whole, with interrupted calls retried.
+
+#include <sys/types.h>
+
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace marqen::os {
@@ -33,9 +39,34 @@ class UniqueFd {
 
 bool pathExists(const std::string& path) noexcept;
 
+bool isReadableAndWritable(const std::string& path) noexcept;
+
+// Move bytes until `count` have moved, the file ends or a call fails; interrupted calls are
+// retried. Return how many moved.
+std::size_t readFully(int fd, unsigned char* into, std::size_t count) noexcept;
+std::size_t writeFully(int fd, const unsigned char* from, std::size_t count) noexcept;
+
+enum class ReadFailure { CannotOpen, NotRegularFile, Empty, TooLarge, OutOfMemory, Incomplete };
+
+// The whole content of a regular file of at most maxSize bytes, followed by one zero byte that
+// is not part of the content (size() - 1 bytes are the file's).
+std::variant<std::vector<unsigned char>, ReadFailure> readWholeFile(const std::string& path,
+                                                                    std::size_t maxSize);
+
 // The whole content of a small regular file (a certificate, a key, a list); empty when it
 // cannot be read.
 std::optional<std::vector<unsigned char>> readSmallFile(const std::string& path);
-bool isReadableAndWritable(const std::string& path) noexcept;
+
+enum class WriteFailure { CannotCreate, Incomplete };
+
+// Creates or replaces the file with the bytes. A regular file left part-written is removed; a
+// device or pipe the caller named is never removed.
+std::optional<WriteFailure> writeWholeFile(const std::string& path,
+                                           std::span<const unsigned char> bytes);
+
+// Writes under a temporary name, flushes to disk and renames into place, so readers see the
+// old or the new content, never a part.
+bool writeFileAtomically(const std::string& path, std::span<const unsigned char> bytes,
+                         mode_t mode);
 
 }  // namespace marqen::os

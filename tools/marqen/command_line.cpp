@@ -10,6 +10,7 @@
 #include <iostream>
 #include <system_error>
 
+#include "platform/os/file_access.h"
 #include "platform/os/text.h"
 
 namespace marqen::tool {
@@ -61,30 +62,9 @@ FileInput::FileInput(const std::string& path) : path_(os::toUtf16(path)) {
 }
 
 bool writeFileAtomically(const std::string& path, std::span<const unsigned char> bytes) {
-  namespace fs = std::filesystem;
-  const fs::path target(path);
-  fs::path temporary = target;
-  temporary += ".tmp-" + std::to_string(::getpid());
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::cerr << "cannot write " << path << ": " << std::strerror(errno) << '\n';
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-      return false;
-    }
-  }
-  std::error_code ec;
-  fs::rename(temporary, target, ec);
-  if (ec) {
-    std::cerr << "cannot write " << path << ": " << ec.message() << '\n';
-    fs::remove(temporary, ec);
-    return false;
-  }
-  return true;
+  if (os::writeFileAtomically(path, bytes, 0666)) return true;
+  std::cerr << "cannot write " << path << ": " << std::strerror(errno) << '\n';
+  return false;
 }
 
 }  // namespace marqen::tool

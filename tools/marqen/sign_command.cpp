@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/crypto/oids.h"
 #include "platform/os/text.h"
 #include "tools/marqen/commands.h"
 
@@ -32,7 +33,6 @@ constexpr std::string_view kContentUsage = "content --in SIGNED [--out FILE]";
 
 constexpr std::string_view kDocumentNameOid = "1.3.6.1.4.1.311.88.2.1";
 constexpr std::string_view kCommentsOid = "1.3.6.1.4.1.311.88.2.2";
-constexpr std::string_view kSigningTimeOid = "1.2.840.113549.1.9.5";
 
 std::string lowercase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -185,7 +185,7 @@ int runSignCommand(const ParsedArguments& p) {
   if (const auto* comments = p.option("comments"))
     attributes.add(kCommentsOid, *comments, ATTR_OCTET_STRING);
   if (const auto* time = p.option("signing-time"))
-    attributes.add(kSigningTimeOid, *time, ATTR_TIME);
+    attributes.add(crypto::kSigningTimeOid, *time, ATTR_TIME);
   std::u16string outputPath = out ? os::toUtf16(*out) : std::u16string();
 
   SignRequest request{};
