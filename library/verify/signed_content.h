@@ -1,14 +1,36 @@
 #pragma once
+// Reading the content of a signed message and verifying its signers.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
 #include "library/include/Marqen_InterfaceV2.h"
+#include "platform/crypto/certificate.h"
+#include "platform/crypto/signed_message.h"
 
 namespace marqen {
 
-// The content of an attached signed message, in memory or written to outputPath, after the
-// trusted-CA rule has been applied to the signers whose certificates the message carries.
-void extractSignedContent(const DataBuffer* input, const char16_t* outputPath, int32_t outputKind,
-                          DataBuffer** result);
+// An attached signed message whose content may be handed out: decoded (1003), with content
+// (1451) and signers (1302), the stores readable (304), and the trusted-CA rule applied to the
+// signers whose certificates it carries.
+crypto::SignedMessage openSignedContent(std::span<const unsigned char> message);
 
-// Verifies the signature of one signer over the embedded or the supplied detached content.
-void verifySignerSignature(const VerifySignedDataRequest* request, int32_t signerIndex);
+// One signer of a signed message, ready to have its signature verified.
+struct SignerToVerify {
+  crypto::SignedMessage message;
+  crypto::Certificate certificate;
+  int index = 0;
+  // Whether the message carries the content it signs; if not, the caller supplies it.
+  bool hasEmbeddedContent() const;
+};
+
+// Decodes the message (checkSignedData's codes), finds the signer (1602) and its embedded
+// certificate (308) and applies the trusted-CA rule to it.
+SignerToVerify findSignerToVerify(std::span<const unsigned char> signedData, int32_t signerIndex);
+
+// Raises 1701 unless the signature verifies over the embedded content, or over `detached`.
+void verifySignature(const SignerToVerify& signer,
+                     std::optional<std::span<const unsigned char>> detached);
 
 }  // namespace marqen

@@ -1,4 +1,4 @@
-#include "library/util/heap_buffer.h"
+#include "library/api/heap_buffer.h"
 
 #include <sys/mman.h>
 

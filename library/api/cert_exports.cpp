@@ -1,6 +1,7 @@
-// Exports that report a certificate's details.
+// Exports that report a certificate's details: getCertificateDetailsFromStore, ...FromFile,
+// ...FromCertString.
 
-#include "library/cert/cert_details.h"
+#include "library/api/cert_details.h"
 #include "library/cert/cert_lookup.h"
 #include "library/core/library_error.h"
 #include "library/include/Marqen_InterfaceV2.h"

@@ -4,8 +4,8 @@
 
 #include <span>
 
+#include "library/api/heap_buffer.h"
 #include "library/include/Marqen_InterfaceV2.h"
-#include "library/util/heap_buffer.h"
 
 namespace marqen {
 

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "library/api/output.h"
 #include "library/core/library_error.h"
-#include "library/util/output.h"
 #include "platform/os/text.h"
 #include "tests/support/caller_result.h"
 #include "tests/support/temp_dir.h"

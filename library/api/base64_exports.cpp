@@ -1,27 +1,16 @@
-// Exports of the library frame: messages, the trusted CA list, Base64 conversion.
+// Exports that convert between DER bytes and Base64 text: DERtoBase64, Base64toDER.
 
 #include <cstdint>
-#include <limits>
 
-#include "library/core/error_table.h"
+#include "library/api/heap_buffer.h"
+#include "library/api/input_data.h"
 #include "library/core/library_error.h"
-#include "library/core/signer_library.h"
 #include "library/include/Marqen_InterfaceV2.h"
-#include "library/util/heap_buffer.h"
-#include "library/util/input_data.h"
 #include "platform/crypto/base64.h"
 
 using namespace marqen;
 
 extern "C" {
-
-MARQEN_API const char* getErrorMessage(ErrorCode code) {
-  return errorMessage(code);
-}
-
-MARQEN_API ErrorCode setTrustedCANames(const char16_t* const* names, int32_t count) {
-  return runExport([&] { SignerLibrary::instance().setTrustedCANames(names, count); });
-}
 
 MARQEN_API ErrorCode DERtoBase64(const DataBuffer* input, char** output) {
   return runExport([&] {

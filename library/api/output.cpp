@@ -1,4 +1,4 @@
-#include "library/util/output.h"
+#include "library/api/output.h"
 
 #include <climits>
 #include <string>

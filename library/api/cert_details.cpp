@@ -1,8 +1,8 @@
-#include "library/cert/cert_details.h"
+#include "library/api/cert_details.h"
 
+#include "library/api/heap_buffer.h"
 #include "library/core/file_time.h"
 #include "library/core/library_error.h"
-#include "library/util/heap_buffer.h"
 #include "library/validation/cert_checks.h"
 #include "platform/os/text.h"
 

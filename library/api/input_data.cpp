@@ -1,10 +1,11 @@
-#include "library/util/input_data.h"
+#include "library/api/input_data.h"
 
 #include <cstring>
 #include <new>
 
 #include "library/core/library_error.h"
 #include "library/util/file_io.h"
+#include "library/verify/signed_input.h"
 
 namespace marqen {
 
@@ -76,6 +77,11 @@ InputData readInput(const DataBuffer* input, const InputRules& rules) {
     default:
       raiseError(err::INVALID_DATA_KIND);
   }
+}
+
+void normaliseSignedInput(InputData& input) {
+  if (auto decoded = decodedSignedText(input.bytes()))
+    input = InputData::fromBytes(std::move(*decoded));
 }
 
 }  // namespace marqen

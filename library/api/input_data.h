@@ -54,4 +54,8 @@ struct InputRules {
 // codes for a file.
 InputData readInput(const DataBuffer* input, const InputRules& rules = {});
 
+// Replaces a signed message given as Base64 text by its decoding, when the text decodes to at
+// least one byte.
+void normaliseSignedInput(InputData& input);
+
 }  // namespace marqen

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "library/api/input_data.h"
 #include "library/core/library_error.h"
-#include "library/util/input_data.h"
 #include "platform/os/text.h"
 #include "tests/support/temp_dir.h"
 
