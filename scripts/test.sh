@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer (leaks fail the run)
-# and runs every test.
+# and runs every test; then runs the multi-threaded test under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -12,3 +12,10 @@ cmake --build "$build"
 export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+
+# The exports on several threads under ThreadSanitizer, in a second build folder that builds
+# only that test.
+tsan_build=${MARQEN_TSAN_BUILD:-$build-tsan}
+cmake -S . -B "$tsan_build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMARQEN_TSAN=ON -DMARQEN_WERROR=ON
+cmake --build "$tsan_build" --target concurrency_tests
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan_build/bin/concurrency_tests"

@@ -3,7 +3,11 @@
  * Every export returns an ErrorCode (0 = success) except getErrorMessage. Strings marked
  * "wide" are zero-terminated UTF-16 (char16_t); 8-bit text is UTF-8. Buffers that the library
  * places into a result come from calloc, are one element longer than counted and zero-filled,
- * and are released by the caller with free(). */
+ * and are released by the caller with free().
+ *
+ * Threads: every export may be called from several threads at once. setTrustedCANames
+ * publishes a new list whole; a call running meanwhile uses either the previous list or the new
+ * one throughout, never a mixture. */
 #ifndef MARQEN_INTERFACE_V2_H
 #define MARQEN_INTERFACE_V2_H
 
