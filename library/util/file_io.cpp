@@ -47,11 +47,10 @@ InputData readInputFile(const char16_t* filePath) {
   const std::string path = os::toUtf8(os::wideView(filePath));
   if (!os::pathExists(path)) raiseError(err::kFileOpenRead);
 
-  os::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file) raiseError(err::kFileOpenRead);
   struct stat info {};
-  // Only regular files have a size to trust; a folder or a pipe is not an input file.
-  if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) raiseError(err::kFileOpenRead);
+  // Only regular files have a size to trust; a folder, a FIFO or a device is not an input file.
+  const os::UniqueFd file = os::openRegularFileForReading(path, info);
+  if (!file) raiseError(err::kFileOpenRead);
   if (info.st_size == 0) raiseError(err::kEmptyInputFile);
   if (info.st_size > std::numeric_limits<int32_t>::max()) raiseError(err::kFileIncompleteRead);
 
@@ -80,10 +79,11 @@ ErrorCode writeOutputFile(const unsigned char* bytes, int32_t count, const char1
   const std::string path = os::toUtf8(os::wideView(filePath));
   if (const ErrorCode folder = checkOutputFolder(path); folder != err::kNoError) return folder;
 
-  os::UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (!file) return err::kFileOpenRead;
   struct stat info {};
-  const bool regular = ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode);
+  os::UniqueFd file = os::openWithoutWaiting(path, O_WRONLY | O_CREAT | O_TRUNC, info, 0666);
+  // A FIFO or socket would make the result depend on whoever is at the other end.
+  if (!file || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) return err::kFileOpenRead;
+  const bool regular = S_ISREG(info.st_mode);
 
   const auto wanted = static_cast<std::size_t>(count);
   const std::size_t written = writeFully(file.get(), bytes, wanted);

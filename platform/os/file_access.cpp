@@ -19,10 +19,25 @@ bool UniqueFd::close() noexcept {
   return rc == 0;
 }
 
+UniqueFd openWithoutWaiting(const std::string& path, int flags, struct stat& info,
+                            mode_t mode) noexcept {
+  UniqueFd file(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, mode));
+  if (!file || ::fstat(file.get(), &info) != 0) return {};
+  const int status = ::fcntl(file.get(), F_GETFL);
+  if (status < 0 || ::fcntl(file.get(), F_SETFL, status & ~O_NONBLOCK) != 0) return {};
+  return file;
+}
+
+UniqueFd openRegularFileForReading(const std::string& path, struct stat& info) noexcept {
+  UniqueFd file = openWithoutWaiting(path, O_RDONLY, info);
+  if (file && !S_ISREG(info.st_mode)) return {};
+  return file;
+}
+
 std::optional<std::vector<unsigned char>> readSmallFile(const std::string& path) {
-  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat info {};
-  if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  UniqueFd file = openRegularFileForReading(path, info);
+  if (!file) return std::nullopt;
   std::vector<unsigned char> bytes(static_cast<std::size_t>(info.st_size));
   std::size_t done = 0;
   while (done < bytes.size()) {

@@ -1,4 +1,7 @@
 #pragma once
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -32,6 +35,15 @@ class UniqueFd {
 };
 
 bool pathExists(const std::string& path) noexcept;
+
+// Opens a path without ever waiting on it: a FIFO with no peer would block open() forever.
+// Blocking I/O is restored once open, and `info` tells the caller what the path is. An invalid
+// descriptor means it could not be opened.
+UniqueFd openWithoutWaiting(const std::string& path, int flags, struct stat& info,
+                            mode_t mode = 0) noexcept;
+
+// Opens a regular file for reading; anything else (folder, FIFO, device, socket) is refused.
+UniqueFd openRegularFileForReading(const std::string& path, struct stat& info) noexcept;
 
 // The whole content of a small regular file (a certificate, a key, a list); empty when it
 // cannot be read.
