@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -119,6 +120,17 @@ class SignExports : public ::testing::Test {
     return verifySignedData(&request, index);
   }
 };
+
+// Signed by OpenSSL directly, with flags such as CMS_NOCERTS.
+Bytes signWithOpenSsl(const Issued& by, const std::string& data, unsigned flags) {
+  crypto::BioPtr in(BIO_new_mem_buf(data.data(), static_cast<int>(data.size())));
+  crypto::CmsPtr cms(CMS_sign(by.certificate.get(), by.key.get(), nullptr, in.get(), flags));
+  unsigned char* raw = nullptr;
+  const int length = cms ? i2d_CMS_ContentInfo(cms.get(), &raw) : 0;
+  Bytes message(raw, raw + std::max(length, 0));
+  OPENSSL_free(raw);
+  return message;
+}
 
 TEST_F(SignExports, AttachedMessageVerifiesAndGivesItsContentBack) {
   Result signedMessage;
@@ -342,6 +354,14 @@ TEST_F(SignExports, ContentAndVerificationRefusals) {
   EXPECT_EQ(verify(message, &ignored), 0);
 }
 
+TEST_F(SignExports, SignerUnderASelfMadeNamesakeOfTheTrustedCaIsRefused) {
+  const Issued namesake = marqen::test::makeRootCa("Sign Root");
+  const Issued forged = marqen::test::makeEndEntity("Sign User", namesake);
+  const Bytes message = signWithOpenSsl(forged, "pay the bearer", CMS_BINARY);
+  ASSERT_FALSE(message.empty());
+  EXPECT_EQ(verify(message), 1431) << "its issuer is in no store";
+}
+
 TEST_F(SignExports, TrustedCaRuleAppliesToContentExtraction) {
   Result signedMessage;
   ASSERT_EQ(signInto(signedMessage), 0);
@@ -379,17 +399,9 @@ TEST_F(SignExports, Base64WithAnyLineLengthReadsLikeDer) {
 }
 
 TEST_F(SignExports, MessageWithoutItsSignerCertificate) {
-  // Made by OpenSSL directly, leaving the certificates out.
   const std::string data = "no certificates inside";
-  crypto::BioPtr in(BIO_new_mem_buf(data.data(), static_cast<int>(data.size())));
-  crypto::CmsPtr cms(CMS_sign(signer.certificate.get(), signer.key.get(), nullptr, in.get(),
-                              CMS_BINARY | CMS_NOCERTS));
-  ASSERT_TRUE(cms);
-  unsigned char* raw = nullptr;
-  const int length = i2d_CMS_ContentInfo(cms.get(), &raw);
-  ASSERT_GT(length, 0);
-  const Bytes message(raw, raw + length);
-  OPENSSL_free(raw);
+  const Bytes message = signWithOpenSsl(signer, data, CMS_BINARY | CMS_NOCERTS);
+  ASSERT_FALSE(message.empty());
   EXPECT_EQ(verify(message), 308);
   DataBuffer input{nullptr, const_cast<unsigned char*>(message.data()),
                    static_cast<int32_t>(message.size()), DATA_IN_MEMORY};
@@ -403,7 +415,7 @@ TEST_F(SignExports, DamagedMessagesNeverCrashAndGiveKnownCodes) {
   Result signedMessage;
   ASSERT_EQ(signInto(signedMessage), 0);
   const Bytes original = signedMessage.bytes();
-  const std::set<ErrorCode> known = {0,    308,  1002, 1003, 1005, 1302,
+  const std::set<ErrorCode> known = {0,    308,  1002, 1003, 1005, 1302, 1431,
                                      1442, 1451, 1602, 1701, 1001, 101};
   std::mt19937 random(20261207);
   for (int round = 0; round < 300; ++round) {

@@ -136,6 +136,28 @@ TEST_F(ChainChecks, ForgedIssuerWithTheRightNameIsNotAnIssuer) {
   EXPECT_EQ(checkTrustedCA(&forged), err::kChainBuild);
 }
 
+// A trusted name counts only on a link whose issuer certificate is in a store and verifies the
+// certificate below it: a self-made CA that merely calls itself by a trusted name earns nothing.
+TEST_F(ChainChecks, TrustedNameOnALinkNoStoreVouchesForIsNotTrusted) {
+  test::CertificateOptions impostorOptions;
+  impostorOptions.subject = test::makeName({"O=Marqen Test", "CN=Chain Root"});
+  impostorOptions.basicConstraints = "critical,CA:TRUE";
+  impostorOptions.keyUsage = "critical,keyCertSign,digitalSignature";
+  const Issued impostor = test::issueCertificate(std::move(impostorOptions));
+  const auto impostorRoot = test::certificateOf(impostor);
+  const auto victim = test::certificateOf(test::makeEndEntity("Victim", impostor));
+  const auto storedRoot = test::certificateOf(root);
+  const auto cert = test::certificateOf(user);
+
+  setTrusted({u"Chain Root"});
+  EXPECT_EQ(checkTrustedCA(&victim), err::kChainBuild) << "issued by an unstored namesake";
+  EXPECT_EQ(checkTrustedCA(&impostorRoot), err::kChainBuild) << "self-signed, not stored";
+  EXPECT_EQ(checkTrustedCA(&storedRoot), err::kNoError) << "the stored root vouches for itself";
+  EXPECT_EQ(checkTrustedCA(&cert), err::kNoError);
+  setTrusted({u"Chain Root", u"Chain Root"});
+  EXPECT_EQ(checkTrustedCA(&victim), err::kChainBuild) << "direct-issuer names need the link too";
+}
+
 TEST_F(ChainChecks, ChainExpiry) {
   const auto cert = test::certificateOf(user);
   EXPECT_EQ(checkChainExpiry(&cert), err::kNoError);
