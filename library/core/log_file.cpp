@@ -19,8 +19,10 @@ void writeLogInFolder(const std::string& folder, std::string_view message,
     const std::string logFolder = folder + "/Logs";
     ::mkdir(logFolder.c_str(), 0777);  // an existing folder is fine
     const std::string logPath = logFolder + "/logFile.txt";
-    os::UniqueFd file(::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-    if (!file) return;
+    struct stat info {};
+    const os::UniqueFd file =
+        os::openWithoutWaiting(logPath, O_WRONLY | O_CREAT | O_APPEND, info, 0666);
+    if (!file || !S_ISREG(info.st_mode)) return;
 
     std::array<char, 32> stamp{};
     const std::time_t now = std::time(nullptr);
@@ -35,7 +37,8 @@ void writeLogInFolder(const std::string& folder, std::string_view message,
     entry += ": ";
     entry += message;
     // One write of the whole entry; O_APPEND puts it at the end even if another process wrote.
-    [[maybe_unused]] const ssize_t n = ::write(file.get(), entry.data(), entry.size());
+    (void)os::writeFully(file.get(), reinterpret_cast<const unsigned char*>(entry.data()),
+                         entry.size());
   } catch (...) {
     // Logging is best effort by design.
   }

@@ -75,6 +75,41 @@ std::optional<ChainStores> openChainStores() {
   return ChainStores{std::move(*ca), std::move(*root)};
 }
 
+bool heldBy(const crypto::Certificate& certificate, const crypto::CertificateStore& store) {
+  for (const auto& entry : store.certificates())
+    if (entry.certificate.sameAs(certificate)) return true;
+  return false;
+}
+
+enum class NameSearch { Found, ReachedRoot, IssuerMissing };
+
+// Looks for `name` as an issuer's common name above the certificate. A name counts only on a
+// link the stores vouch for: the issuer's certificate is in "CA" or "ROOT" and its key verifies
+// the certificate below. Otherwise anyone could make a certificate that merely names a trusted
+// CA as its issuer (or as itself, when self-signed) and pass.
+NameSearch findTrustedIssuerName(const crypto::Certificate& start,
+                                 const crypto::CertificateStore& ca,
+                                 const crypto::CertificateStore& root, std::u16string_view name) {
+  crypto::Certificate current = start;
+  std::vector<crypto::Certificate> seen;
+  while (true) {
+    const bool named = equalIgnoringCase(issuerCommonNameOf(current), name);
+    auto lookup = crypto::findIssuer(current, {&ca, &root});
+    if (lookup.status == crypto::IssuerStatus::SelfSigned) {
+      // A self-signed certificate is its own issuer: the stores vouch for it only if they hold it.
+      if (!named) return NameSearch::ReachedRoot;
+      const bool held = !seen.empty() || heldBy(current, ca) || heldBy(current, root);
+      return held ? NameSearch::Found : NameSearch::IssuerMissing;
+    }
+    if (lookup.status == crypto::IssuerStatus::NotFound) return NameSearch::IssuerMissing;
+    if (named) return NameSearch::Found;
+    for (const auto& s : seen)
+      if (s.sameAs(*lookup.issuer)) return NameSearch::IssuerMissing;
+    seen.push_back(current);
+    current = std::move(*lookup.issuer);
+  }
+}
+
 }  // namespace
 
 void checkTimeValidity(const crypto::Certificate& certificate, FileTime now) {
@@ -111,12 +146,14 @@ CheckOutcome checkTrustedCA(const crypto::Certificate* certificate) {
   const auto stores = openChainStores();
   if (!stores) return CheckOutcome::failure(err::STORE_OPEN);
 
-  const WalkEnd end =
-      walkUp(*certificate, stores->ca, stores->root, [&](const crypto::Certificate& current) {
-        return equalIgnoringCase(issuerCommonNameOf(current), names[0]);
-      });
-  if (end == WalkEnd::ReachedSelfSigned) return CheckOutcome::failure(err::TRUSTED_CA_NOT_IN_CHAIN);
-  if (end == WalkEnd::IssuerMissing) return CheckOutcome::failure(err::CHAIN_BUILD);
+  switch (findTrustedIssuerName(*certificate, stores->ca, stores->root, names[0])) {
+    case NameSearch::ReachedRoot:
+      return CheckOutcome::failure(err::TRUSTED_CA_NOT_IN_CHAIN);
+    case NameSearch::IssuerMissing:
+      return CheckOutcome::failure(err::CHAIN_BUILD);
+    case NameSearch::Found:
+      break;
+  }
 
   if (names.size() > 1) {
     const std::u16string directIssuer = issuerCommonNameOf(*certificate);

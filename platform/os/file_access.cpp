@@ -21,6 +21,21 @@ bool UniqueFd::close() noexcept {
   return rc == 0;
 }
 
+UniqueFd openWithoutWaiting(const std::string& path, int flags, struct stat& info,
+                            mode_t mode) noexcept {
+  UniqueFd file(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, mode));
+  if (!file || ::fstat(file.get(), &info) != 0) return {};
+  const int status = ::fcntl(file.get(), F_GETFL);
+  if (status < 0 || ::fcntl(file.get(), F_SETFL, status & ~O_NONBLOCK) != 0) return {};
+  return file;
+}
+
+UniqueFd openRegularFileForReading(const std::string& path, struct stat& info) noexcept {
+  UniqueFd file = openWithoutWaiting(path, O_RDONLY, info);
+  if (file && !S_ISREG(info.st_mode)) return {};
+  return file;
+}
+
 std::size_t readFully(int fd, unsigned char* into, std::size_t count) noexcept {
   std::size_t done = 0;
   while (done < count) {
@@ -45,11 +60,11 @@ std::size_t writeFully(int fd, const unsigned char* from, std::size_t count) noe
 
 std::variant<std::vector<unsigned char>, ReadFailure> readWholeFile(const std::string& path,
                                                                     std::size_t maxSize) {
-  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file) return ReadFailure::CannotOpen;
   struct stat info {};
-  // Only regular files have a size to trust; a folder or a pipe is not an input file.
-  if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return ReadFailure::NotRegularFile;
+  const UniqueFd file = openWithoutWaiting(path, O_RDONLY, info);
+  if (!file) return ReadFailure::CannotOpen;
+  // Only regular files have a size to trust; a folder, a FIFO or a device is not an input file.
+  if (!S_ISREG(info.st_mode)) return ReadFailure::NotRegularFile;
   if (info.st_size == 0) return ReadFailure::Empty;
   if (static_cast<std::uint64_t>(info.st_size) > maxSize) return ReadFailure::TooLarge;
 
@@ -76,10 +91,11 @@ std::optional<std::vector<unsigned char>> readSmallFile(const std::string& path)
 
 std::optional<WriteFailure> writeWholeFile(const std::string& path,
                                            std::span<const unsigned char> bytes) {
-  UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (!file) return WriteFailure::CannotCreate;
   struct stat info {};
-  const bool regular = ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode);
+  UniqueFd file = openWithoutWaiting(path, O_WRONLY | O_CREAT | O_TRUNC, info, 0666);
+  // A FIFO or socket would make the result depend on whoever is at the other end.
+  if (!file || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) return WriteFailure::CannotCreate;
+  const bool regular = S_ISREG(info.st_mode);
 
   const std::size_t written = writeFully(file.get(), bytes.data(), bytes.size());
   const bool closed = file.close();
@@ -93,8 +109,9 @@ bool writeFileAtomically(const std::string& path, std::span<const unsigned char>
                          mode_t mode) {
   namespace fs = std::filesystem;
   const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
-  UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
-  if (!fd) return false;
+  struct stat info {};
+  UniqueFd fd = openWithoutWaiting(temporary, O_WRONLY | O_CREAT | O_TRUNC, info, mode);
+  if (!fd || !S_ISREG(info.st_mode)) return false;
   const bool ok = writeFully(fd.get(), bytes.data(), bytes.size()) == bytes.size() &&
                   ::fsync(fd.get()) == 0 && fd.close();
   std::error_code ec;

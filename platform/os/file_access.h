@@ -1,6 +1,8 @@
 #pragma once
-// Files as the project reads and writes them: whole, with interrupted calls retried.
+// Files as the project reads and writes them: whole, opened without waiting, with interrupted
+// calls retried.
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <optional>
@@ -38,6 +40,15 @@ class UniqueFd {
 };
 
 bool pathExists(const std::string& path) noexcept;
+
+// Opens a path without ever waiting on it: a FIFO with no peer would block open() forever.
+// Blocking I/O is restored once open, and `info` tells the caller what the path is. An invalid
+// descriptor means it could not be opened.
+UniqueFd openWithoutWaiting(const std::string& path, int flags, struct stat& info,
+                            mode_t mode = 0) noexcept;
+
+// Opens a regular file for reading; anything else (folder, FIFO, device, socket) is refused.
+UniqueFd openRegularFileForReading(const std::string& path, struct stat& info) noexcept;
 
 bool isReadableAndWritable(const std::string& path) noexcept;
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -69,6 +70,17 @@ class SignExports : public ::testing::Test {
     return verifySignedData(&request, index);
   }
 };
+
+// Signed by OpenSSL directly, with flags such as CMS_NOCERTS.
+Bytes signWithOpenSsl(const Issued& by, const std::string& data, unsigned flags) {
+  crypto::BioPtr in(BIO_new_mem_buf(data.data(), static_cast<int>(data.size())));
+  crypto::CmsPtr cms(CMS_sign(by.certificate.get(), by.key.get(), nullptr, in.get(), flags));
+  unsigned char* raw = nullptr;
+  const int length = cms ? i2d_CMS_ContentInfo(cms.get(), &raw) : 0;
+  Bytes message(raw, raw + std::max(length, 0));
+  OPENSSL_free(raw);
+  return message;
+}
 
 TEST_F(SignExports, AttachedMessageVerifiesAndGivesItsContentBack) {
   Result signedMessage;
@@ -297,6 +309,14 @@ TEST_F(SignExports, ContentAndVerificationRefusals) {
   EXPECT_EQ(verify(message, &ignored), 0);
 }
 
+TEST_F(SignExports, SignerUnderASelfMadeNamesakeOfTheTrustedCaIsRefused) {
+  const Issued namesake = marqen::test::makeRootCa("Sign Root");
+  const Issued forged = marqen::test::makeEndEntity("Sign User", namesake);
+  const Bytes message = signWithOpenSsl(forged, "pay the bearer", CMS_BINARY);
+  ASSERT_FALSE(message.empty());
+  EXPECT_EQ(verify(message), MARQEN_E_CHAIN_BUILD) << "its issuer is in no store";
+}
+
 TEST_F(SignExports, TrustedCaRuleAppliesToContentExtraction) {
   Result signedMessage;
   ASSERT_EQ(signInto(signedMessage), 0);
@@ -335,17 +355,9 @@ TEST_F(SignExports, Base64WithAnyLineLengthReadsLikeDer) {
 }
 
 TEST_F(SignExports, MessageWithoutItsSignerCertificate) {
-  // Made by OpenSSL directly, leaving the certificates out.
   const std::string data = "no certificates inside";
-  crypto::BioPtr in(BIO_new_mem_buf(data.data(), static_cast<int>(data.size())));
-  crypto::CmsPtr cms(CMS_sign(signer.certificate.get(), signer.key.get(), nullptr, in.get(),
-                              CMS_BINARY | CMS_NOCERTS));
-  ASSERT_TRUE(cms);
-  unsigned char* raw = nullptr;
-  const int length = i2d_CMS_ContentInfo(cms.get(), &raw);
-  ASSERT_GT(length, 0);
-  const Bytes message(raw, raw + length);
-  OPENSSL_free(raw);
+  const Bytes message = signWithOpenSsl(signer, data, CMS_BINARY | CMS_NOCERTS);
+  ASSERT_FALSE(message.empty());
   EXPECT_EQ(verify(message), MARQEN_E_CERT_CONTEXT);
   DataBuffer input{nullptr, const_cast<unsigned char*>(message.data()),
                    static_cast<int32_t>(message.size()), DATA_IN_MEMORY};
@@ -365,6 +377,7 @@ TEST_F(SignExports, DamagedMessagesNeverCrashAndGiveKnownCodes) {
                                      MARQEN_E_MESSAGE_UPDATE,
                                      MARQEN_E_NOT_SIGNED_DATA,
                                      MARQEN_E_SIGNER_COUNT,
+                                     MARQEN_E_CHAIN_BUILD,
                                      MARQEN_E_TRUSTED_CA_NOT_IN_CHAIN,
                                      MARQEN_E_SIGNED_CONTENT_SIZE,
                                      MARQEN_E_SIGNER_INFO,

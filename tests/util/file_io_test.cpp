@@ -6,8 +6,10 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "library/core/library_error.h"
+#include "library/core/log_file.h"
 #include "library/util/file_io.h"
 #include "platform/os/text.h"
 #include "tests/support/raised_code.h"
@@ -159,6 +161,45 @@ TEST(WriteOutputFile, DeviceThatRefusesEveryByteIsNotRemoved) {
     GTEST_SKIP() << "needs /dev/full writable in a writable /dev";
   EXPECT_EQ(write("x", "/dev/full"), err::FILE_INCOMPLETE_WRITE);
   EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+}
+
+// A FIFO with nobody at the other end used to block open() forever. Each path that names a
+// FIFO must answer at once; the child process dies by its alarm if it ever waits.
+TEST(FileAccess, FifoPathsAnswerAtOnceAsNotAFile) {
+  TempDir dir;
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(::mkdir(dir.file("Logs").c_str(), 0700), 0);
+  ASSERT_EQ(::mkfifo(dir.file("Logs/logFile.txt").c_str(), 0600), 0);
+  const std::u16string path = wide(fifo);
+  const struct {
+    const char* what;
+    std::function<bool()> answersNotAFile;
+  } cases[] = {
+      {"input file", [&] { return readCode(path.c_str()) == err::FILE_OPEN_READ; }},
+      {"PFX file",
+       [&] {
+         CertificateDetails record{};
+         CertificateDetails* details = &record;
+         return getCertificateDetailsFromFile(path.c_str(), u"pw", SIGNING_CERTIFICATE, &details) ==
+                err::FILE_OPEN_READ;
+       }},
+      {"output file", [&] { return write("x", fifo) == err::FILE_OPEN_READ; }},
+      {"log file",
+       [&] {
+         writeLogInFolder(dir.path().string(), "entry", false);
+         return true;
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EXIT(
+        {
+          ::alarm(5);
+          std::_Exit(c.answersNotAFile() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+  }
 }
 
 TEST(CheckOutputFolder, Codes) {

@@ -168,6 +168,30 @@ TEST_F(ChainChecks, ForgedIssuerWithTheRightNameIsNotAnIssuer) {
   EXPECT_EQ(checkTrustedCA(&forged).code(), err::CHAIN_BUILD);
 }
 
+// A trusted name counts only on a link whose issuer certificate is in a store and verifies the
+// certificate below it: a self-made CA that merely calls itself by a trusted name earns nothing.
+TEST_F(ChainChecks, TrustedNameOnALinkNoStoreVouchesForIsNotTrusted) {
+  test::CertificateOptions impostorOptions;
+  impostorOptions.subject = test::makeName({"O=Marqen Test", "CN=Chain Root"});
+  impostorOptions.basicConstraints = "critical,CA:TRUE";
+  impostorOptions.keyUsage = "critical,keyCertSign,digitalSignature";
+  const Issued impostor = test::issueCertificate(std::move(impostorOptions));
+  const auto impostorRoot = test::certificateOf(impostor);
+  const auto victim = test::certificateOf(test::makeEndEntity("Victim", impostor));
+  const auto storedRoot = test::certificateOf(root);
+  const auto cert = test::certificateOf(user);
+
+  setTrusted({u"Chain Root"});
+  EXPECT_EQ(checkTrustedCA(&victim).code(), err::CHAIN_BUILD) << "issued by an unstored namesake";
+  EXPECT_EQ(checkTrustedCA(&impostorRoot).code(), err::CHAIN_BUILD) << "self-signed, not stored";
+  EXPECT_EQ(checkTrustedCA(&storedRoot).code(), err::NO_ERROR)
+      << "the stored root vouches for itself";
+  EXPECT_EQ(checkTrustedCA(&cert).code(), err::NO_ERROR);
+  setTrusted({u"Chain Root", u"Chain Root"});
+  EXPECT_EQ(checkTrustedCA(&victim).code(), err::CHAIN_BUILD)
+      << "direct-issuer names need the link too";
+}
+
 TEST_F(ChainChecks, ChainExpiry) {
   const auto cert = test::certificateOf(user);
   EXPECT_EQ(test::raisedCode([&] { checkChainExpiry(&cert, currentFileTime()); }), err::NO_ERROR);
