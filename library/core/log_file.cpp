@@ -36,7 +36,7 @@ void writeLogInFolder(const std::string& folder, std::string_view message,
     entry += stamp.data();
     entry += ": ";
     entry += message;
-    // One write of the whole entry; O_APPEND puts it at the end even if another process wrote.
+    // The whole entry at once; O_APPEND puts it at the end even if another process wrote.
     (void)os::writeFully(file.get(), reinterpret_cast<const unsigned char*>(entry.data()),
                          entry.size());
   } catch (...) {
