@@ -41,7 +41,8 @@ crypto::MessageAttribute octetString(const SignedAttribute& a, const std::string
 }
 
 crypto::MessageAttribute integer(const SignedAttribute& a, const std::string& copy) {
-  const int value = std::atoi(copy.c_str());
+  // atoi's reading (leading digits, 0 for none) is the documented rule; below 1 is refused.
+  const int value = std::atoi(copy.c_str());  // NOLINT(cert-err34-c)
   if (value < 1) raiseError(err::kInvalidAttribute);
   crypto::OpenSslPtr<ASN1_INTEGER, ASN1_INTEGER_free> number(ASN1_INTEGER_new());
   if (!number || ASN1_INTEGER_set_int64(number.get(), value) != 1)
