@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project builds and tests with. Quick when all are present.
+# Installs the Debian packages the project builds and tests with. Quick when all are present:
+# then it changes nothing and asks for no privileges. Runs apt-get directly as root, through
+# sudo otherwise.
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build pkg-config binutils clang-format
+  g++ cmake ninja-build pkg-config binutils clang-format clang-tidy
   libssl-dev openssl gnutls-bin libnss3-tools
   libcurl4-openssl-dev libcpp-httplib-dev
   libgtest-dev
+  dpkg-dev file
 )
 
 missing=()
@@ -18,8 +21,16 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "installing: ${missing[*]}"
-sudo_cmd=()
-[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "install-deps: not root and sudo is not available; as root run:" >&2
+    echo "  apt-get update && apt-get install --no-install-recommends ${missing[*]}" >&2
+    exit 1
+  fi
+  as_root=(sudo)
+fi
+# sudo resets the environment, so the setting goes on the command line.
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+  "${missing[@]}"

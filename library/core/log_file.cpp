@@ -28,7 +28,7 @@ void writeLogInFolder(const std::string& folder, std::string_view message,
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     if (!::localtime_r(&now, &local)) return;
-    std::strftime(stamp.data(), stamp.size(), "%Y/%m/%d %H:%M:%S", &local);
+    if (std::strftime(stamp.data(), stamp.size(), "%Y/%m/%d %H:%M:%S", &local) == 0) return;
 
     std::string entry;
     if (separated) entry += "\r\n\r\n";

@@ -5,13 +5,35 @@
  * places into a result come from calloc, are one element longer than counted and zero-filled,
  * and are released by the caller with free().
  *
+ * Ownership. Inputs (requests, DataBuffers, strings) stay the caller's: the library only reads
+ * them during the call and keeps no pointer to them. Result records (DataBuffer,
+ * CertificateDetails) are allocated by the caller, who passes a pointer to a non-null pointer
+ * to the record (127 otherwise); the library writes the fields each export names below and
+ * leaves the others as they were. It overwrites those fields without freeing what they held,
+ * so a caller that reuses a record frees the old buffers first. On failure no buffer is placed
+ * into a result and the record is left as it was (details: certificateType may already be set).
+ *
  * Threads: every export may be called from several threads at once. setTrustedCANames
  * publishes a new list whole; a call running meanwhile uses either the previous list or the new
- * one throughout, never a mixture. */
+ * one throughout, never a mixture.
+ *
+ * Environment, read at each call that needs it:
+ *   MARQEN_CERTSTORE  folder of the user's certificate stores (MY, ADDRESSBOOK, CA, ROOT, and
+ *                     CRL for cached revocation lists); when unset or empty,
+ *                     $XDG_DATA_HOME/marqen/certstore, or $HOME/.local/share/marqen/certstore.
+ *   http_proxy, https_proxy, no_proxy  used by libcurl for online revocation-list downloads.
+ * The library appends a short log to Logs/logFile.txt in the folder of the running program
+ * (best effort: nothing is logged where that folder cannot be written). */
 #ifndef MARQEN_INTERFACE_V2_H
 #define MARQEN_INTERFACE_V2_H
 
 #include <stdint.h>
+
+/* The interface this header describes. The major version changes only with an incompatible
+ * change (and names the SONAME, libMarqen_InterfaceV2.so.2); a minor version adds exports. */
+#define MARQEN_API_VERSION_MAJOR 2
+#define MARQEN_API_VERSION_MINOR 0
+#define MARQEN_API_VERSION ((MARQEN_API_VERSION_MAJOR << 16) | MARQEN_API_VERSION_MINOR)
 
 #ifdef __cplusplus
 extern "C" {
@@ -168,7 +190,7 @@ typedef int32_t ErrorCode;
   X(DECRYPT, 2309, "Error in decrypting cipher.")
 /* clang-format on */
 
-#define MARQEN_ERROR_ENUMERATOR(name, code, message) MARQEN_E_##name = code,
+#define MARQEN_ERROR_ENUMERATOR(name, code, message) MARQEN_E_##name = (code),
 enum { MARQEN_ERROR_LIST(MARQEN_ERROR_ENUMERATOR) };
 #undef MARQEN_ERROR_ENUMERATOR
 
@@ -179,9 +201,13 @@ enum { DATA_IN_FILE = 1, DATA_IN_MEMORY = 2 };
 enum { FORMAT_BASE64 = 1, FORMAT_DER = 2 };
 
 /* Data entering the library, or a result leaving it.
- * Input: filePath is read for DATA_IN_FILE, data and length for DATA_IN_MEMORY.
- * Result in memory: data (calloc'd, zero-terminated) and length in bytes.
- * Result in a file: filePath (calloc'd copy of the output path) and length in characters. */
+ * Input: kind is required; filePath is read for DATA_IN_FILE, data and length (at least 1) for
+ * DATA_IN_MEMORY; the other field may be anything. The library works on its own copy.
+ * Result in memory: the library sets data (calloc'd, zero-terminated, the caller frees it),
+ * length in bytes and kind; filePath is left as it was.
+ * Result in a file: the library sets filePath (calloc'd copy of the output path, the caller
+ * frees it), length in characters (sign only: getSignedContent leaves length as it was) and
+ * kind; data is left as it was. */
 typedef struct DataBuffer {
   char16_t* filePath;
   unsigned char* data;
@@ -205,7 +231,9 @@ enum { REVOCATION_NONE = 1, REVOCATION_END_CERT = 2, REVOCATION_CHAIN = 3 };
 enum { LOCATION_PFX_FILE = 1, LOCATION_STORE = 2 };
 
 /* Where the signing operations find the signer's certificate: in the personal store by issuer
- * name and serial number, or in a PFX file with its password (null or empty: none). */
+ * name and serial number, or in a PFX file with its password (null or empty: none).
+ * Needed: locationType; for LOCATION_STORE issuerDN and serialNumber; for LOCATION_PFX_FILE
+ * pfxFilePath (pfxPassword may be null). The fields of the other location are not read. */
 typedef struct CertificateLocator {
   char16_t* issuerDN;
   char* serialNumber; /* upper- or lower-case hex, most significant byte first */
@@ -215,7 +243,10 @@ typedef struct CertificateLocator {
 } CertificateLocator;
 
 /* Certificate details. The library allocates the three strings (calloc); the caller frees
- * them. Names are in the library's text form: "CN=..., O=..., C=..." (most specific first). */
+ * them. Names are in the library's text form: "CN=..., O=..., C=..." (most specific first).
+ * On success the library fills all five fields; it never frees or reuses strings a previous
+ * call put into the record. On failure no string is allocated; certificateType may already
+ * hold the requested type when the trusted-CA rule refuses the certificate. */
 typedef struct CertificateDetails {
   char16_t* issuerName;
   char* serialNumberHex;
@@ -241,7 +272,8 @@ enum { ATTR_UNAUTHENTICATED = 0, ATTR_AUTHENTICATED = 1 };
 enum { ATTR_OCTET_STRING = 1, ATTR_INTEGER = 2, ATTR_TIME = 3 };
 
 /* One extra attribute of a signature, e.g. a document name ("1.3.6.1.4.1.311.88.2.1") or
- * comments ("1.3.6.1.4.1.311.88.2.2"). */
+ * comments ("1.3.6.1.4.1.311.88.2.2"). Needed: value, valueLength (at least 1), oid,
+ * authenticationType and dataType; an ATTR_TIME value must be zero-terminated text. */
 typedef struct SignedAttribute {
   unsigned char* value; /* bytes or 8-bit text, valueLength bytes, no terminator needed */
   int32_t valueLength;
@@ -250,7 +282,12 @@ typedef struct SignedAttribute {
   int32_t dataType;
 } SignedAttribute;
 
-/* What to sign, with which certificate, and where the signed message goes. */
+/* What to sign, with which certificate, and where the signed message goes.
+ * Needed: content, signerLocator, and every enumerated field below with one of its values;
+ * attributes when attributeCount is above 0 (attributeCount entries, none null); outputPath
+ * when outputKind is DATA_IN_FILE. revocationMode and revocationLevel are read only when
+ * validateCertificate is 1. A signing time comes from an authenticated ATTR_TIME attribute
+ * with OID "1.2.840.113549.1.9.5", else the current time. */
 typedef struct SignRequest {
   DataBuffer* content;
   CertificateLocator* signerLocator;
@@ -268,7 +305,9 @@ typedef struct SignRequest {
   char16_t* outputPath;        /* for DATA_IN_FILE */
 } SignRequest;
 
-/* A signed message to verify and, for a detached signature, the content it signs. */
+/* A signed message to verify and, for a detached signature, the content it signs.
+ * Needed: signedData (Base64 text or DER). content is read only when the message carries no
+ * content of its own, and is then required; it is taken as raw bytes, never Base64-decoded. */
 typedef struct VerifySignedDataRequest {
   DataBuffer* content;
   DataBuffer* signedData;
@@ -279,15 +318,18 @@ typedef struct VerifySignedDataRequest {
 MARQEN_API const char* getErrorMessage(ErrorCode code);
 
 /* Replaces the list of trusted CA common names (compared without regard to case). A failed
- * call leaves the previous list in force. */
+ * call leaves the previous list in force. The library keeps copies of the names; the caller's
+ * array and strings can be freed as soon as the call returns. */
 MARQEN_API ErrorCode setTrustedCANames(const char16_t* const* names, int32_t count);
 
 /* Encodes input as Base64 text with a line feed after every 64 characters. *output must be
- * non-null (any placeholder); on success it is overwritten with a new zero-terminated text. */
+ * non-null (any placeholder); on success it is overwritten with a new zero-terminated text.
+ * The placeholder is not freed; the caller frees the new text. */
 MARQEN_API ErrorCode DERtoBase64(const DataBuffer* input, char** output);
 
 /* Decodes Base64 text. *output must be non-null (any placeholder); on success it is overwritten
- * with a new buffer of the decoded bytes plus one zero byte, and *outputLength gets the count. */
+ * with a new buffer of the decoded bytes plus one zero byte, and *outputLength gets the count.
+ * outputLength must not be null. The placeholder is not freed; the caller frees the buffer. */
 MARQEN_API ErrorCode Base64toDER(const DataBuffer* input, unsigned char** output,
                                  int32_t* outputLength);
 
@@ -310,11 +352,15 @@ MARQEN_API ErrorCode getCertificateDetailsFromCertString(const char* certString,
                                                          CertificateDetails** result);
 
 /* Signs content as PKCS#7 signed data with one signer; the result (Base64 or DER) in memory or
- * in a file as outputKind says. Every message carries a signing time. */
+ * in a file as outputKind says. Every message carries a signing time.
+ * On success *result gets data, length (bytes) and kind DATA_IN_MEMORY, or filePath, length
+ * (characters of the path) and kind DATA_IN_FILE; an existing output file is replaced. */
 MARQEN_API ErrorCode sign(const SignRequest* request, DataBuffer** result);
 
 /* The content of an attached signed message (Base64 or DER), in memory or written to
- * outputPath. */
+ * outputPath. outputPath is read only for outputKind DATA_IN_FILE.
+ * On success *result gets data, length and kind DATA_IN_MEMORY, or filePath and kind
+ * DATA_IN_FILE (length is left as it was). */
 MARQEN_API ErrorCode getSignedContent(const DataBuffer* input, const char16_t* outputPath,
                                       int32_t outputKind, DataBuffer** result);
 

@@ -35,7 +35,8 @@ crypto::MessageAttribute octetString(const SignedAttribute& a, const std::string
 }
 
 crypto::MessageAttribute integer(const SignedAttribute& a, const std::string& copy) {
-  const int value = std::atoi(copy.c_str());
+  // atoi's reading (leading digits, 0 for none) is the documented rule; below 1 is refused.
+  const int value = std::atoi(copy.c_str());  // NOLINT(cert-err34-c)
   if (value < 1) raiseError(err::INVALID_ATTRIBUTE);
   auto encoded = crypto::integerAttribute(a.oid, value);
   if (!encoded) raiseError(err::INVALID_ATTRIBUTE);

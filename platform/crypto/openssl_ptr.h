@@ -21,38 +21,61 @@ namespace marqen::crypto {
 template <typename T>
 struct Release;
 
-#define MARQEN_OPENSSL_RELEASE(Type, function)          \
-  template <>                                           \
-  struct Release<Type> {                                \
-    static void free(Type* p) noexcept { function(p); } \
-  };
+template <typename T, void (*Function)(T*)>
+struct ReleaseWith {
+  static void free(T* p) noexcept { Function(p); }
+};
 
-MARQEN_OPENSSL_RELEASE(X509, X509_free)
-MARQEN_OPENSSL_RELEASE(X509_NAME, X509_NAME_free)
-MARQEN_OPENSSL_RELEASE(X509_NAME_ENTRY, X509_NAME_ENTRY_free)
-MARQEN_OPENSSL_RELEASE(X509_CRL, X509_CRL_free)
-MARQEN_OPENSSL_RELEASE(X509_REVOKED, X509_REVOKED_free)
-MARQEN_OPENSSL_RELEASE(X509_STORE, X509_STORE_free)
-MARQEN_OPENSSL_RELEASE(X509_STORE_CTX, X509_STORE_CTX_free)
-MARQEN_OPENSSL_RELEASE(X509_EXTENSION, X509_EXTENSION_free)
-MARQEN_OPENSSL_RELEASE(EVP_PKEY, EVP_PKEY_free)
-MARQEN_OPENSSL_RELEASE(EVP_PKEY_CTX, EVP_PKEY_CTX_free)
-MARQEN_OPENSSL_RELEASE(EVP_MD_CTX, EVP_MD_CTX_free)
-MARQEN_OPENSSL_RELEASE(BIO, BIO_free_all)
-MARQEN_OPENSSL_RELEASE(PKCS12, PKCS12_free)
-MARQEN_OPENSSL_RELEASE(PKCS7, PKCS7_free)
-MARQEN_OPENSSL_RELEASE(PBE2PARAM, PBE2PARAM_free)
-MARQEN_OPENSSL_RELEASE(CMS_ContentInfo, CMS_ContentInfo_free)
+template <>
+struct Release<X509> : ReleaseWith<X509, X509_free> {};
+template <>
+struct Release<X509_NAME> : ReleaseWith<X509_NAME, X509_NAME_free> {};
+template <>
+struct Release<X509_NAME_ENTRY> : ReleaseWith<X509_NAME_ENTRY, X509_NAME_ENTRY_free> {};
+template <>
+struct Release<X509_CRL> : ReleaseWith<X509_CRL, X509_CRL_free> {};
+template <>
+struct Release<X509_REVOKED> : ReleaseWith<X509_REVOKED, X509_REVOKED_free> {};
+template <>
+struct Release<X509_STORE> : ReleaseWith<X509_STORE, X509_STORE_free> {};
+template <>
+struct Release<X509_STORE_CTX> : ReleaseWith<X509_STORE_CTX, X509_STORE_CTX_free> {};
+template <>
+struct Release<X509_EXTENSION> : ReleaseWith<X509_EXTENSION, X509_EXTENSION_free> {};
+template <>
+struct Release<EVP_PKEY> : ReleaseWith<EVP_PKEY, EVP_PKEY_free> {};
+template <>
+struct Release<EVP_PKEY_CTX> : ReleaseWith<EVP_PKEY_CTX, EVP_PKEY_CTX_free> {};
+template <>
+struct Release<EVP_MD_CTX> : ReleaseWith<EVP_MD_CTX, EVP_MD_CTX_free> {};
+template <>
+struct Release<BIO> : ReleaseWith<BIO, BIO_free_all> {};
+template <>
+struct Release<PKCS12> : ReleaseWith<PKCS12, PKCS12_free> {};
+template <>
+struct Release<PKCS7> : ReleaseWith<PKCS7, PKCS7_free> {};
+template <>
+struct Release<PBE2PARAM> : ReleaseWith<PBE2PARAM, PBE2PARAM_free> {};
+template <>
+struct Release<CMS_ContentInfo> : ReleaseWith<CMS_ContentInfo, CMS_ContentInfo_free> {};
 // ASN1_INTEGER, ASN1_TIME, ASN1_BIT_STRING and the other string types are all ASN1_STRING.
-MARQEN_OPENSSL_RELEASE(ASN1_STRING, ASN1_STRING_free)
-MARQEN_OPENSSL_RELEASE(ASN1_TYPE, ASN1_TYPE_free)
-MARQEN_OPENSSL_RELEASE(ASN1_OBJECT, ASN1_OBJECT_free)
-MARQEN_OPENSSL_RELEASE(AUTHORITY_KEYID, AUTHORITY_KEYID_free)
-MARQEN_OPENSSL_RELEASE(AUTHORITY_INFO_ACCESS, AUTHORITY_INFO_ACCESS_free)
-MARQEN_OPENSSL_RELEASE(CRL_DIST_POINTS, CRL_DIST_POINTS_free)
-MARQEN_OPENSSL_RELEASE(CONF, NCONF_free)
-MARQEN_OPENSSL_RELEASE(BIGNUM, BN_free)
-#undef MARQEN_OPENSSL_RELEASE
+template <>
+struct Release<ASN1_STRING> : ReleaseWith<ASN1_STRING, ASN1_STRING_free> {};
+template <>
+struct Release<ASN1_TYPE> : ReleaseWith<ASN1_TYPE, ASN1_TYPE_free> {};
+template <>
+struct Release<ASN1_OBJECT> : ReleaseWith<ASN1_OBJECT, ASN1_OBJECT_free> {};
+template <>
+struct Release<AUTHORITY_KEYID> : ReleaseWith<AUTHORITY_KEYID, AUTHORITY_KEYID_free> {};
+template <>
+struct Release<AUTHORITY_INFO_ACCESS>
+    : ReleaseWith<AUTHORITY_INFO_ACCESS, AUTHORITY_INFO_ACCESS_free> {};
+template <>
+struct Release<CRL_DIST_POINTS> : ReleaseWith<CRL_DIST_POINTS, CRL_DIST_POINTS_free> {};
+template <>
+struct Release<CONF> : ReleaseWith<CONF, NCONF_free> {};
+template <>
+struct Release<BIGNUM> : ReleaseWith<BIGNUM, BN_free> {};
 
 // Stacks own their elements: each is released with it.
 template <>

@@ -51,7 +51,7 @@ std::string utcText(std::int64_t unixSeconds) {
   std::tm parts{};
   if (!::gmtime_r(&t, &parts)) return "?";
   char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+  if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts) == 0) return "?";
   return text;
 }
 

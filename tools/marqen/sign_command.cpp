@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/crypto/oids.h"
@@ -60,8 +61,8 @@ std::optional<int32_t> choice(const ParsedArguments& line, std::string_view opti
 // The strings and records a request points into, owned here for the length of the call.
 class SignerLocator {
  public:
-  SignerLocator(const std::string& issuer, const std::string& serial)
-      : issuer_(os::toUtf16(issuer)), serial_(serial) {
+  SignerLocator(const std::string& issuer, std::string serial)
+      : issuer_(os::toUtf16(issuer)), serial_(std::move(serial)) {
     locator_.issuerDN = issuer_.data();
     locator_.serialNumber = serial_.data();
     locator_.locationType = LOCATION_STORE;

@@ -1,0 +1,72 @@
+# What `cmake --install` puts under the prefix and what `cpack -G DEB` packs: the shared library
+# with its SONAME link, the public header, the marqen tool, a pkg-config file and a CMake package.
+# The library's internal static and object libraries, the tests and their support stay behind.
+include(CMakePackageConfigHelpers)
+
+set(MARQEN_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Marqen)
+
+install(TARGETS Marqen_InterfaceV2 EXPORT MarqenTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime
+                NAMELINK_COMPONENT Development
+        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS marqen RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+install(FILES ${PROJECT_SOURCE_DIR}/library/include/Marqen_InterfaceV2.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
+
+# find_package(Marqen) gives Marqen::Marqen_InterfaceV2.
+install(EXPORT MarqenTargets NAMESPACE Marqen:: DESTINATION ${MARQEN_CMAKE_DIR}
+        COMPONENT Development)
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/MarqenConfig.cmake.in
+                              ${PROJECT_BINARY_DIR}/MarqenConfig.cmake
+                              INSTALL_DESTINATION ${MARQEN_CMAKE_DIR})
+# A new major version is a new ABI (and SONAME), so only the same major version matches.
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/MarqenConfigVersion.cmake
+                                 COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/MarqenConfig.cmake ${PROJECT_BINARY_DIR}/MarqenConfigVersion.cmake
+        DESTINATION ${MARQEN_CMAKE_DIR} COMPONENT Development)
+
+# The pkg-config file finds its prefix from its own place, so an installed tree can be moved
+# (and `cmake --install --prefix` can choose another prefix than the configured one).
+set(MARQEN_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+  set(MARQEN_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+  file(RELATIVE_PATH up /p/${MARQEN_PC_DIR} /p)
+  string(REGEX REPLACE "/$" "" up "${up}")
+  set(MARQEN_PC_PREFIX "\${pcfiledir}/${up}")
+endif()
+set(MARQEN_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
+set(MARQEN_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
+foreach(dir MARQEN_PC_LIBDIR MARQEN_PC_INCLUDEDIR)
+  if(NOT IS_ABSOLUTE "${${dir}}")
+    set(${dir} "\${prefix}/${${dir}}")
+  endif()
+endforeach()
+configure_file(${PROJECT_SOURCE_DIR}/cmake/marqen.pc.in ${PROJECT_BINARY_DIR}/marqen.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/marqen.pc DESTINATION ${MARQEN_PC_DIR} COMPONENT Development)
+
+# The header states the API version; it must be the project's.
+file(STRINGS ${PROJECT_SOURCE_DIR}/library/include/Marqen_InterfaceV2.h api_version
+     REGEX "^#define MARQEN_API_VERSION_(MAJOR|MINOR) ")
+string(REGEX REPLACE ".*MAJOR ([0-9]+).*" "\\1" api_major "${api_version}")
+string(REGEX REPLACE ".*MINOR ([0-9]+).*" "\\1" api_minor "${api_version}")
+if(NOT "${api_major}.${api_minor}" STREQUAL "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")
+  message(FATAL_ERROR "Marqen_InterfaceV2.h declares API version ${api_major}.${api_minor}, "
+                      "the project is ${PROJECT_VERSION}")
+endif()
+
+# One Debian package with everything above; dpkg-shlibdeps works out the run-time dependencies
+# (libssl3, libcurl4, ...) from the binaries themselves.
+set(CPACK_PACKAGE_NAME marqen)
+set(CPACK_PACKAGE_VENDOR "Marqen")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "PKCS#7 signing and verification library with a C interface")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+       "libMarqen_InterfaceV2 signs and verifies PKCS#7 signed data with the user's certificates "
+       "and keys on OpenSSL 3; the marqen tool drives it from a shell.")
+set(CPACK_PACKAGE_CONTACT "Marqen maintainers <maintainers@users.noreply.c-seed-b616f967.example>")
+set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES OFF)
+set(CPACK_GENERATOR DEB)
+include(CPack)

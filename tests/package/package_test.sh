@@ -1,0 +1,148 @@
+#!/usr/bin/env bash
+# Checks the installed package as a user of it would meet it.
+#   package_test.sh CHECK BUILD_DIR LIBDIR C_COMPILER GENERATOR "SANITIZER_FLAGS"
+# CHECK is one of: install, pkg-config, find-package, hardening, deb.
+set -euo pipefail
+
+check=$1 build=$2 libdir=$3 cc=$4 generator=$5 sanitize=$6
+here=$(cd "$(dirname "$0")" && pwd)
+soname=libMarqen_InterfaceV2.so.2
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/marqen-package.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+install_prefix() {
+  cmake --install "$build" --prefix "$prefix" >"$work/install.log" || {
+    cat "$work/install.log" >&2
+    fail "cmake --install"
+  }
+}
+
+# Exactly these files: nothing of the tests, the test support or the internal libraries.
+check_install() {
+  install_prefix
+  local listed expected
+  listed=$(cd "$prefix" && find . \( -type f -o -type l \) | sed 's|^\./||;
+           s|MarqenTargets-[a-z]*\.cmake$|MarqenTargets-CONFIG.cmake|' | sort)
+  expected=$(sort <<LIST
+bin/marqen
+include/Marqen_InterfaceV2.h
+$libdir/libMarqen_InterfaceV2.so
+$libdir/$soname
+$libdir/$soname.0.0
+$libdir/pkgconfig/marqen.pc
+$libdir/cmake/Marqen/MarqenConfig.cmake
+$libdir/cmake/Marqen/MarqenConfigVersion.cmake
+$libdir/cmake/Marqen/MarqenTargets.cmake
+$libdir/cmake/Marqen/MarqenTargets-CONFIG.cmake
+LIST
+)
+  [ "$listed" = "$expected" ] || fail "installed files differ:$(diff <(echo "$expected") <(echo "$listed"))"
+
+  [ "$(readlink "$prefix/$libdir/libMarqen_InterfaceV2.so")" = "$soname" ] ||
+    fail "the development link does not point to the SONAME"
+  [ "$(readlink "$prefix/$libdir/$soname")" = "$soname.0.0" ] ||
+    fail "the SONAME link does not point to the library file"
+  readelf -d "$prefix/$libdir/$soname.0.0" | grep -q "(SONAME).*\[$soname\]" || fail "SONAME"
+
+  # Every export carries the version node; nothing is left unversioned.
+  local exports
+  exports=$(nm -D --defined-only "$prefix/$libdir/$soname" | awk '$2 == "T" { print $3 }')
+  [ -n "$exports" ] || fail "no exports"
+  if grep -v '@@MARQEN_2\.0$' <<<"$exports"; then fail "exports above lack version MARQEN_2.0"; fi
+
+  # The installed tool finds the installed library through its RUNPATH alone.
+  readelf -d "$prefix/bin/marqen" | grep -q "RUNPATH.*\[\$ORIGIN/\.\./$libdir\]" ||
+    fail "tool RUNPATH: $(readelf -d "$prefix/bin/marqen" | grep -E 'R(UN)?PATH')"
+  printf 'abc' >"$work/abc"
+  local encoded
+  encoded=$(env -u LD_LIBRARY_PATH "$prefix/bin/marqen" base64 encode "$work/abc") ||
+    fail "installed marqen does not run"
+  [ "$encoded" = "YWJj" ] || fail "installed marqen printed '$encoded'"
+
+  # Same major version matches, another does not.
+  printf '%s\n' "include($prefix/$libdir/cmake/Marqen/MarqenConfigVersion.cmake)" \
+    'message("${PACKAGE_VERSION_COMPATIBLE}")' >"$work/version.cmake"
+  local wanted answer
+  for wanted in 2.0:TRUE 2.0.0:TRUE 1.0:FALSE 3.0:FALSE; do
+    answer=$(cmake -DPACKAGE_FIND_VERSION="${wanted%%:*}" \
+      -DPACKAGE_FIND_VERSION_MAJOR="${wanted%%.*}" -P "$work/version.cmake" 2>&1)
+    [ "$answer" = "${wanted##*:}" ] || fail "find_package(Marqen ${wanted%%:*}) compatible: $answer"
+  done
+}
+
+check_pkg_config() {
+  install_prefix
+  export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig PKG_CONFIG_LIBDIR=$prefix/$libdir/pkgconfig
+  [ "$(pkg-config --modversion marqen)" = "2.0" ] || fail "pkg-config version"
+  # shellcheck disable=SC2046,SC2086  # the flags are word lists
+  "$cc" -std=c11 -Wall -Wextra -Wpedantic -Werror $sanitize "$here/consumer.c" \
+    $(pkg-config --cflags --libs marqen) -o "$work/consumer" || fail "building with pkg-config"
+  LD_LIBRARY_PATH=$prefix/$libdir "$work/consumer" >"$work/output" || fail "consumer failed"
+  diff -u "$here/expected_output.txt" "$work/output" || fail "consumer output"
+}
+
+check_find_package() {
+  install_prefix
+  cmake -S "$here/consumer" -B "$work/consumer" -G "$generator" -DCMAKE_C_COMPILER="$cc" \
+    -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF \
+    -DCMAKE_C_FLAGS="$sanitize" -DCMAKE_EXE_LINKER_FLAGS="$sanitize" >"$work/configure.log" 2>&1 ||
+    { cat "$work/configure.log" >&2; fail "find_package(Marqen CONFIG REQUIRED)"; }
+  grep -q "^Marqen_DIR:PATH=$prefix/$libdir/cmake/Marqen$" "$work/consumer/CMakeCache.txt" ||
+    fail "found another Marqen: $(grep '^Marqen_DIR' "$work/consumer/CMakeCache.txt")"
+  cmake --build "$work/consumer" >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; fail "build"; }
+  # The imported target gives the consumer a build RUNPATH to the prefix.
+  env -u LD_LIBRARY_PATH "$work/consumer/consumer" >"$work/output" || fail "consumer failed"
+  diff -u "$here/expected_output.txt" "$work/output" || fail "consumer output"
+}
+
+# Full RELRO with immediate binding, and stack canaries, in the binaries we ship.
+check_hardening() {
+  local binary
+  for binary in "$build/bin/$soname.0.0" "$build/bin/marqen"; do
+    readelf -lW "$binary" | grep -q GNU_RELRO || fail "$binary: no GNU_RELRO segment"
+    readelf -dW "$binary" | grep -Eq '\(FLAGS\).*BIND_NOW|\(FLAGS_1\).*NOW' ||
+      fail "$binary: not bound immediately"
+    readelf -dW "$binary" | grep -q '(TEXTREL)' && fail "$binary: text relocations"
+    # Not piped into grep -q: grep stops at the first match and nm's next write fails the pipe.
+    grep -q '__stack_chk_fail' <<<"$(nm -D --undefined-only "$binary")" ||
+      fail "$binary: no stack protector"
+  done
+}
+
+check_deb() {
+  (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/deb" >"$work/cpack.log" 2>&1) ||
+    { cat "$work/cpack.log" >&2; fail "cpack -G DEB"; }
+  local deb
+  deb=$(find "$work/deb" -maxdepth 1 -name 'marqen_*.deb')
+  [ -n "$deb" ] || fail "no package made"
+  [ "$(dpkg-deb -f "$deb" Package)" = "marqen" ] || fail "package name"
+  [ "$(dpkg-deb -f "$deb" Version)" = "2.0" ] || fail "package version"
+  [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
+  local depends
+  depends=$(dpkg-deb -f "$deb" Depends)
+  for needed in libssl3 libcurl4 libc6; do
+    grep -q "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
+  done
+  local contents
+  contents=$(dpkg-deb -c "$deb")
+  for path in bin/marqen "$libdir/$soname" include/Marqen_InterfaceV2.h \
+    "$libdir/pkgconfig/marqen.pc" "$libdir/cmake/Marqen/MarqenConfig.cmake"; do
+    grep -q "/usr/$path" <<<"$contents" || fail "package lacks /usr/$path"
+  done
+}
+
+case "$check" in
+  install) check_install ;;
+  pkg-config) check_pkg_config ;;
+  find-package) check_find_package ;;
+  hardening) check_hardening ;;
+  deb) check_deb ;;
+  *) fail "unknown check $check" ;;
+esac
