@@ -2,6 +2,7 @@
 // Windows FILETIME: 100-ns intervals since 1601-01-01 UTC. The library compares and reports
 // times in this form, so all conversion to and from Unix seconds lives here.
 
+#include <compare>
 #include <cstdint>
 
 namespace marqen {
