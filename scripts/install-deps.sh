@@ -7,6 +7,7 @@ packages=(
   libssl-dev openssl gnutls-bin libnss3-tools
   libcurl4-openssl-dev libcpp-httplib-dev
   libgtest-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()
