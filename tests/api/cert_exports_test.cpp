@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <openssl/evp.h>
+#include <openssl/pkcs12.h>
+
+#include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "Marqen_InterfaceV2.h"
+#include "platform/crypto/openssl_ptr.h"
 #include "platform/os/text.h"
 #include "tests/support/pki_builder.h"
 #include "tests/support/process.h"
@@ -155,6 +161,35 @@ TEST_F(CertificateDetailsExports, FromPfxFile) {
   EXPECT_EQ(
       getCertificateDetailsFromFile(path.c_str(), u"nope", SIGNING_CERTIFICATE, &wrong.pointer),
       307);
+}
+
+// A count the file chooses must not hold the caller for minutes: the MAC's and those of the
+// password-based encryptions, whether the file says them on their own or at once.
+TEST_F(CertificateDetailsExports, PfxWithHugeIterationCountsIsRefusedAtOnce) {
+  marqen::test::PfxOptions options;
+  options.holder = &signer;
+  options.password = "pw";
+  const auto original = marqen::test::makePfx(options);
+  for (const int iterations : {2'000'000, INT_MAX}) {
+    const unsigned char* p = original.data();
+    const marqen::crypto::Pkcs12Ptr pfx(
+        d2i_PKCS12(nullptr, &p, static_cast<long>(original.size())));
+    ASSERT_TRUE(pfx);
+    // The MAC value is left empty: the import counts the iterations before it could compare.
+    ASSERT_EQ(PKCS12_setup_mac(pfx.get(), iterations, nullptr, 0, EVP_sha256()), 1);
+    unsigned char* raw = nullptr;
+    const int length = i2d_PKCS12(pfx.get(), &raw);
+    ASSERT_GT(length, 0);
+    marqen::test::writeBytes(dir.file("slow.pfx"), std::vector<unsigned char>(raw, raw + length));
+    OPENSSL_free(raw);
+    const auto path = marqen::os::toUtf16(dir.file("slow.pfx"));
+    Details d;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(getCertificateDetailsFromFile(path.c_str(), u"pw", SIGNING_CERTIFICATE, &d.pointer),
+              307)
+        << iterations;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << iterations;
+  }
 }
 
 // Damage at random is the fuzz target's work; these cuts have one answer each.
