@@ -4,7 +4,8 @@ file(GLOB_RECURSE sources
   ${SOURCE_DIR}/platform/*.h ${SOURCE_DIR}/platform/*.cpp
   ${SOURCE_DIR}/tools/*.h ${SOURCE_DIR}/tools/*.cpp
   ${SOURCE_DIR}/tests/*.h ${SOURCE_DIR}/tests/*.cpp ${SOURCE_DIR}/tests/*.c
-  ${SOURCE_DIR}/bench/*.cpp)
+  ${SOURCE_DIR}/bench/*.cpp
+  ${SOURCE_DIR}/fuzz/*.h ${SOURCE_DIR}/fuzz/*.cpp)
 execute_process(COMMAND ${CLANG_FORMAT} --dry-run --Werror ${sources}
                 WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)

@@ -10,6 +10,7 @@ packages=(
   libcurl4-openssl-dev libcpp-httplib-dev
   libgtest-dev
   dpkg-dev file
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -19,3 +19,6 @@ tsan_build=${MARQEN_TSAN_BUILD:-$build-tsan}
 cmake -S . -B "$tsan_build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMARQEN_TSAN=ON -DMARQEN_WERROR=ON
 cmake --build "$tsan_build" --target concurrency_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan_build/bin/concurrency_tests"
+
+# Every fuzz target for a fixed number of inputs from its seeds (a separate clang build).
+scripts/fuzz.sh --runs 2000

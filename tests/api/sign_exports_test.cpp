@@ -4,8 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
-#include <set>
 #include <string>
 
 #include <openssl/cms.h>
@@ -367,36 +365,20 @@ TEST_F(SignExports, MessageWithoutItsSignerCertificate) {
   EXPECT_EQ(std::string(content.record.data, content.record.data + content.record.length), data);
 }
 
-TEST_F(SignExports, DamagedMessagesNeverCrashAndGiveKnownCodes) {
+// Damage at random is the fuzz target's work; these cuts have one answer each.
+TEST_F(SignExports, TruncatedMessagesAreRefusedWithTheirCodes) {
   Result signedMessage;
   ASSERT_EQ(signInto(signedMessage), 0);
   const Bytes original = signedMessage.bytes();
-  const std::set<ErrorCode> known = {0,
-                                     MARQEN_E_CERT_CONTEXT,
-                                     MARQEN_E_MESSAGE_HANDLE,
-                                     MARQEN_E_MESSAGE_UPDATE,
-                                     MARQEN_E_NOT_SIGNED_DATA,
-                                     MARQEN_E_SIGNER_COUNT,
-                                     MARQEN_E_CHAIN_BUILD,
-                                     MARQEN_E_TRUSTED_CA_NOT_IN_CHAIN,
-                                     MARQEN_E_SIGNED_CONTENT_SIZE,
-                                     MARQEN_E_SIGNER_INFO,
-                                     MARQEN_E_VERIFICATION_FAILED,
-                                     MARQEN_E_INVALID_SIGNED_DATA,
-                                     MARQEN_E_INVALID_INPUT_LENGTH};
-  std::mt19937 random(20261207);
-  for (int round = 0; round < 300; ++round) {
-    Bytes damaged = original;
-    const int flips = 1 + round % 4;
-    for (int i = 0; i < flips; ++i)
-      damaged[random() % damaged.size()] ^= static_cast<unsigned char>(1U << (random() % 8));
-    if (round % 5 == 0) damaged.resize(random() % damaged.size() + 1);  // truncated as well
-    const ErrorCode verified = verify(damaged);
-    EXPECT_TRUE(known.contains(verified)) << "round " << round << ": " << verified;
-    DataBuffer input{nullptr, damaged.data(), static_cast<int32_t>(damaged.size()), DATA_IN_MEMORY};
+  for (const std::size_t keep : {std::size_t{1}, original.size() / 2, original.size() - 1}) {
+    Bytes cut(original.begin(), original.begin() + static_cast<std::ptrdiff_t>(keep));
+    EXPECT_EQ(verify(cut), MARQEN_E_NOT_SIGNED_DATA) << keep;
+    DataBuffer input{nullptr, cut.data(), static_cast<int32_t>(cut.size()), DATA_IN_MEMORY};
     Result content;
-    const ErrorCode extracted = getSignedContent(&input, nullptr, DATA_IN_MEMORY, &content.pointer);
-    EXPECT_TRUE(known.contains(extracted)) << "round " << round << ": " << extracted;
+    EXPECT_EQ(getSignedContent(&input, nullptr, DATA_IN_MEMORY, &content.pointer),
+              MARQEN_E_MESSAGE_UPDATE)
+        << keep;
+    EXPECT_EQ(content.record.data, nullptr) << keep;
   }
 }
 

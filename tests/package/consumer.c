@@ -20,8 +20,8 @@ int main(void) {
   ErrorCode code;
 
   printf("api %d.%d\n", MARQEN_API_VERSION_MAJOR, MARQEN_API_VERSION_MINOR);
-  printf("1421: %s\n", getErrorMessage(1421));
-  printf("102: %s\n", getErrorMessage(102));
+  printf("1421: %s\n", getErrorMessage(MARQEN_E_CERT_EXPIRED));
+  printf("102: %s\n", getErrorMessage(MARQEN_E_MISSING_ARGUMENT));
 
   memset(&input, 0, sizeof input);
   input.data = bytes;

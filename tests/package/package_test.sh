@@ -49,7 +49,7 @@ LIST
     fail "the development link does not point to the SONAME"
   [ "$(readlink "$prefix/$libdir/$soname")" = "$soname.0.0" ] ||
     fail "the SONAME link does not point to the library file"
-  readelf -d "$prefix/$libdir/$soname.0.0" | grep -q "(SONAME).*\[$soname\]" || fail "SONAME"
+  grep -q "(SONAME).*\[$soname\]" <<<"$(readelf -d "$prefix/$libdir/$soname.0.0")" || fail "SONAME"
 
   # Every export carries the version node; nothing is left unversioned.
   local exports
@@ -58,7 +58,7 @@ LIST
   if grep -v '@@MARQEN_2\.0$' <<<"$exports"; then fail "exports above lack version MARQEN_2.0"; fi
 
   # The installed tool finds the installed library through its RUNPATH alone.
-  readelf -d "$prefix/bin/marqen" | grep -q "RUNPATH.*\[\$ORIGIN/\.\./$libdir\]" ||
+  grep -q "RUNPATH.*\[\$ORIGIN/\.\./$libdir\]" <<<"$(readelf -d "$prefix/bin/marqen")" ||
     fail "tool RUNPATH: $(readelf -d "$prefix/bin/marqen" | grep -E 'R(UN)?PATH')"
   printf 'abc' >"$work/abc"
   local encoded
@@ -106,11 +106,10 @@ check_find_package() {
 check_hardening() {
   local binary
   for binary in "$build/bin/$soname.0.0" "$build/bin/marqen"; do
-    readelf -lW "$binary" | grep -q GNU_RELRO || fail "$binary: no GNU_RELRO segment"
-    readelf -dW "$binary" | grep -Eq '\(FLAGS\).*BIND_NOW|\(FLAGS_1\).*NOW' ||
+    grep -q GNU_RELRO <<<"$(readelf -lW "$binary")" || fail "$binary: no GNU_RELRO segment"
+    grep -Eq '\(FLAGS\).*BIND_NOW|\(FLAGS_1\).*NOW' <<<"$(readelf -dW "$binary")" ||
       fail "$binary: not bound immediately"
-    readelf -dW "$binary" | grep -q '(TEXTREL)' && fail "$binary: text relocations"
-    # Not piped into grep -q: grep stops at the first match and nm's next write fails the pipe.
+    grep -q '(TEXTREL)' <<<"$(readelf -dW "$binary")" && fail "$binary: text relocations"
     grep -q '__stack_chk_fail' <<<"$(nm -D --undefined-only "$binary")" ||
       fail "$binary: no stack protector"
   done
