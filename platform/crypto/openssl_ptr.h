@@ -55,7 +55,11 @@ struct Release<PKCS12> : ReleaseWith<PKCS12, PKCS12_free> {};
 template <>
 struct Release<PKCS7> : ReleaseWith<PKCS7, PKCS7_free> {};
 template <>
+struct Release<PBEPARAM> : ReleaseWith<PBEPARAM, PBEPARAM_free> {};
+template <>
 struct Release<PBE2PARAM> : ReleaseWith<PBE2PARAM, PBE2PARAM_free> {};
+template <>
+struct Release<PBKDF2PARAM> : ReleaseWith<PBKDF2PARAM, PBKDF2PARAM_free> {};
 template <>
 struct Release<CMS_ContentInfo> : ReleaseWith<CMS_ContentInfo, CMS_ContentInfo_free> {};
 // ASN1_INTEGER, ASN1_TIME, ASN1_BIT_STRING and the other string types are all ASN1_STRING.

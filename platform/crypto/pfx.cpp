@@ -13,14 +13,6 @@
 namespace marqen::crypto {
 namespace {
 
-void freePkcs7Stack(STACK_OF(PKCS7) * stack) {
-  sk_PKCS7_pop_free(stack, PKCS7_free);
-}
-
-void freeSafeBagStack(STACK_OF(PKCS12_SAFEBAG) * stack) {
-  sk_PKCS12_SAFEBAG_pop_free(stack, PKCS12_SAFEBAG_free);
-}
-
 Pkcs12Ptr decode(std::span<const unsigned char> bytes) {
   if (bytes.empty() || bytes.size() > static_cast<std::size_t>(LONG_MAX)) return nullptr;
   const unsigned char* p = bytes.data();
@@ -49,15 +41,15 @@ long pbeIterations(const X509_ALGOR* algorithm) {
   const unsigned char* p = ASN1_STRING_get0_data(sequence);
   const long length = ASN1_STRING_length(sequence);
   if (OBJ_obj2nid(oid) != NID_pbes2) {
-    const OpenSslPtr<PBEPARAM, PBEPARAM_free> pbe(d2i_PBEPARAM(nullptr, &p, length));
+    const UniquePtr<PBEPARAM> pbe(d2i_PBEPARAM(nullptr, &p, length));
     return pbe ? ASN1_INTEGER_get(pbe->iter) : 0;
   }
-  const OpenSslPtr<PBE2PARAM, PBE2PARAM_free> pbes2(d2i_PBE2PARAM(nullptr, &p, length));
+  const UniquePtr<PBE2PARAM> pbes2(d2i_PBE2PARAM(nullptr, &p, length));
   if (!pbes2 || OBJ_obj2nid(pbes2->keyfunc->algorithm) != NID_id_pbkdf2) return 0;
   const ASN1_TYPE* kdf = pbes2->keyfunc->parameter;
   if (!kdf || kdf->type != V_ASN1_SEQUENCE) return 0;
   p = ASN1_STRING_get0_data(kdf->value.sequence);
-  const OpenSslPtr<PBKDF2PARAM, PBKDF2PARAM_free> pbkdf2(
+  const UniquePtr<PBKDF2PARAM> pbkdf2(
       d2i_PBKDF2PARAM(nullptr, &p, ASN1_STRING_length(kdf->value.sequence)));
   return pbkdf2 ? ASN1_INTEGER_get(pbkdf2->iter) : 0;
 }
@@ -69,7 +61,7 @@ bool iterationsWithinLimit(const PKCS12* pfx) {
   PKCS12_get0_mac(nullptr, nullptr, nullptr, &macIterations, pfx);
   if (macIterations && tooMany(ASN1_INTEGER_get(macIterations))) return false;
 
-  const OpenSslPtr<STACK_OF(PKCS7), freePkcs7Stack> safes(PKCS12_unpack_authsafes(pfx));
+  const UniquePtr<STACK_OF(PKCS7)> safes(PKCS12_unpack_authsafes(pfx));
   for (int i = 0; safes && i < sk_PKCS7_num(safes.get()); ++i) {
     PKCS7* safe = sk_PKCS7_value(safes.get(), i);
     if (PKCS7_type_is_encrypted(safe)) {
@@ -77,7 +69,7 @@ bool iterationsWithinLimit(const PKCS12* pfx) {
       if (content && tooMany(pbeIterations(content->algorithm))) return false;
       continue;
     }
-    const OpenSslPtr<STACK_OF(PKCS12_SAFEBAG), freeSafeBagStack> bags(PKCS12_unpack_p7data(safe));
+    const UniquePtr<STACK_OF(PKCS12_SAFEBAG)> bags(PKCS12_unpack_p7data(safe));
     for (int j = 0; bags && j < sk_PKCS12_SAFEBAG_num(bags.get()); ++j) {
       const X509_SIG* shrouded = PKCS12_SAFEBAG_get0_pkcs8(sk_PKCS12_SAFEBAG_value(bags.get(), j));
       if (!shrouded) continue;
