@@ -1,49 +1,25 @@
-// Exports that make and check signed messages: sign, getSignedContent, verifySignedData.
+// Exports that make signed messages and signatures, and read signed content: sign, cosign,
+// countersign, rawsign, getSignedContent.
 
 #include <climits>
+#include <optional>
 
 #include "library/api/heap_buffer.h"
 #include "library/api/input_data.h"
 #include "library/api/output.h"
+#include "library/api/request_checks.h"
 #include "library/core/library_error.h"
 #include "library/include/Marqen_InterfaceV2.h"
+#include "library/sign/cosign.h"
+#include "library/sign/countersign.h"
+#include "library/sign/raw_sign.h"
 #include "library/sign/sign.h"
 #include "library/util/file_io.h"
 #include "library/verify/signed_content.h"
+#include "library/verify/signed_input.h"
 #include "platform/os/text.h"
 
 using namespace marqen;
-
-namespace {
-
-bool isFlag(int32_t value) {
-  return value == 0 || value == 1;
-}
-
-// The request's fields in their documented order, after its content has been read.
-void checkSignRequest(const SignRequest& r, DataBuffer** result) {
-  if (r.outputKind == DATA_IN_FILE && !r.outputPath) raiseError(err::INVALID_OUTPUT_PATH);
-  if (!r.signerLocator) raiseError(err::MISSING_ARGUMENT);
-  if (r.signerLocator->locationType != LOCATION_PFX_FILE &&
-      r.signerLocator->locationType != LOCATION_STORE)
-    raiseError(err::INVALID_LOCATION_TYPE);
-  if (r.hashAlgorithm != HASH_SHA1 && r.hashAlgorithm != HASH_MD5)
-    raiseError(err::INVALID_HASH_ALGORITHM);
-  if (r.signingAlgorithm != SIGNING_RSA) raiseError(err::INVALID_SIGNING_ALGORITHM);
-  if (r.signatureMode != SIGNATURE_ATTACHED && r.signatureMode != SIGNATURE_DETACHED)
-    raiseError(err::INVALID_SIGNATURE_MODE);
-  if (r.outputKind != DATA_IN_FILE && r.outputKind != DATA_IN_MEMORY)
-    raiseError(err::INVALID_DESTINATION_TYPE);
-  if (!isFlag(r.validateCertificate)) raiseError(err::INVALID_VALIDATE_FLAG);
-  if (!isFlag(r.askPinAlways)) raiseError(err::INVALID_ASK_PIN_FLAG);
-  if (r.signatureFormat != FORMAT_BASE64 && r.signatureFormat != FORMAT_DER)
-    raiseError(err::INVALID_SIGNATURE_FORMAT);
-  if (r.attributeCount < 0 || (r.attributeCount > 0 && !r.attributes))
-    raiseError(err::INVALID_ATTRIBUTE_COUNT);
-  if (!result || !*result) raiseError(err::NULL_OUTPUT);
-}
-
-}  // namespace
 
 extern "C" {
 
@@ -52,7 +28,7 @@ MARQEN_API ErrorCode sign(const SignRequest* request, DataBuffer** result) {
     if (!request || !request->content) raiseError(err::MISSING_ARGUMENT);
     const InputData content = readInput(request->content, {.pointerBeforeLength = true});
     const SignRequest& r = *request;
-    checkSignRequest(r, result);
+    checkSignRequest(r, result, SignatureModeRule::Checked);
 
     const crypto::MessageEncoding message = signContent(content.bytes(), r);
     const std::size_t size = message.size();
@@ -92,21 +68,79 @@ MARQEN_API ErrorCode getSignedContent(const DataBuffer* input, const char16_t* o
   });
 }
 
-MARQEN_API ErrorCode verifySignedData(const VerifySignedDataRequest* request, int32_t signerIndex) {
+MARQEN_API ErrorCode cosign(const CosignRequest* request, const DataBuffer* signedMessage,
+                            DataBuffer** result) {
   return runExport([&] {
-    if (!request || !request->signedData) raiseError(err::MISSING_ARGUMENT);
+    if (!signedMessage || (!signedMessage->data && !signedMessage->filePath))
+      raiseError(err::INVALID_SIGNED_DATA);
+    InputData message = readInput(signedMessage, {.requireSomePointer = false,
+                                                  .missingPointer = err::INVALID_SIGNED_DATA,
+                                                  .pointerBeforeLength = true});
+    normaliseSignedInput(message);
+    const crypto::SignedMessage decoded =
+        checkSignedData(message.data(), static_cast<int64_t>(message.size()));
+    if (!request) raiseError(err::MISSING_ARGUMENT);
+    const CosignRequest& r = *request;
+    checkSignRequest(r, result, SignatureModeRule::NotRead);
+
+    // An empty content counts as none: the message is detached and its content comes again.
+    const auto embedded = decoded.content();
+    const bool detached = !embedded || embedded->empty();
+    InputData content;
+    if (detached) {
+      if (!r.content || (!r.content->data && !r.content->filePath))
+        raiseError(err::DETACHED_DATA_MISSING);
+      content = readInput(
+          r.content, {.requireSomePointer = false, .missingPointer = err::DETACHED_DATA_MISSING});
+    }
+    const auto detachedContent = detached ? std::optional(content.bytes()) : std::nullopt;
+    const crypto::Bytes cosigned = cosignMessage(message.bytes(), detachedContent, r);
+    deliverOutput(cosigned, r.signatureFormat, r.outputKind, r.outputPath, result);
+  });
+}
+
+MARQEN_API ErrorCode countersign(const CountersignRequest* request, const DataBuffer* signedMessage,
+                                 int32_t signerIndex, DataBuffer** result) {
+  return runExport([&] {
+    if (!signedMessage || (!signedMessage->data && !signedMessage->filePath))
+      raiseError(err::INVALID_SIGNED_DATA);
+    InputData message = readInput(
+        signedMessage, {.requireSomePointer = false, .missingPointer = err::INVALID_SIGNED_DATA});
+    normaliseSignedInput(message);
+    const crypto::SignedMessage decoded =
+        checkSignedData(message.data(), static_cast<int64_t>(message.size()));
+    if (!request) raiseError(err::MISSING_ARGUMENT);
+    const CountersignRequest& r = *request;
+    checkRawSignRequest(r);
     if (signerIndex < 0) raiseError(err::INVALID_SIGNER_INDEX);
-    InputData copy = readInput(request->signedData, {.requireSomePointer = false,
-                                                     .missingPointer = err::INVALID_SIGNED_DATA,
-                                                     .pointerBeforeLength = true});
-    normaliseSignedInput(copy);
-    const SignerToVerify signer = findSignerToVerify(copy.bytes(), signerIndex);
-    if (signer.hasEmbeddedContent()) return verifySignature(signer, std::nullopt);
-    // Detached: the caller's content, taken as raw bytes.
-    const InputData content =
-        readInput(request->content,
-                  {.missingPointer = err::DETACHED_DATA_MISSING, .pointerBeforeLength = true});
-    verifySignature(signer, content.bytes());
+    if (!result || !*result) raiseError(err::NULL_OUTPUT);
+    if (signerIndex >= decoded.signerCount()) raiseError(err::INVALID_SIGNER_INDEX);
+
+    // The counter-signature covers a signature value, not the content; a detached message still
+    // has its content supplied, so that every message is counter-signed only with its content.
+    const auto embedded = decoded.content();
+    if (!embedded || embedded->empty()) {
+      if (!r.content || (!r.content->data && !r.content->filePath))
+        raiseError(err::DETACHED_DATA_MISSING);
+      (void)readInput(r.content, {.requireSomePointer = false,
+                                  .missingPointer = err::DETACHED_DATA_MISSING,
+                                  .pointerBeforeLength = true});
+    }
+    const crypto::Bytes countersigned = countersignMessage(message.bytes(), signerIndex, r);
+    deliverOutput(countersigned, r.signatureFormat, r.outputKind, r.outputPath, result);
+  });
+}
+
+MARQEN_API ErrorCode rawsign(const RawSignRequest* request, DataBuffer** result) {
+  return runExport([&] {
+    if (!request || !request->content || (!request->content->data && !request->content->filePath))
+      raiseError(err::MISSING_ARGUMENT);
+    const RawSignRequest& r = *request;
+    const InputData content = readInput(r.content);
+    checkRawSignRequest(r);
+    if (!result || !*result) raiseError(err::NULL_OUTPUT);
+    const crypto::Bytes signature = rawSignContent(content.bytes(), r);
+    deliverOutput(signature, r.signatureFormat, r.outputKind, r.outputPath, result);
   });
 }
 

@@ -255,8 +255,15 @@ typedef struct CertificateDetails {
   int32_t certificateType;
 } CertificateDetails;
 
-/* SignRequest.hashAlgorithm: SHA-1 ("1.3.14.3.2.26") or MD5 ("1.2.840.113549.2.5"). */
-enum { HASH_SHA1 = 0, HASH_MD5 = 1 };
+/* hashAlgorithm of every request: SHA-1 ("1.3.14.3.2.26") or MD5 ("1.2.840.113549.2.5"), or
+ * the SHA-2 family by its CALG identifier. */
+enum {
+  HASH_SHA1 = 0,
+  HASH_MD5 = 1,
+  HASH_SHA256 = 0x800C,
+  HASH_SHA384 = 0x800D,
+  HASH_SHA512 = 0x800E
+};
 
 /* SignRequest.signingAlgorithm: RSA with PKCS#1 v1.5 is the only one. */
 enum { SIGNING_RSA = 1 };
@@ -293,7 +300,7 @@ typedef struct SignRequest {
   CertificateLocator* signerLocator;
   SignedAttribute** attributes;
   int32_t attributeCount;
-  int32_t hashAlgorithm;       /* HASH_SHA1 or HASH_MD5 */
+  int32_t hashAlgorithm;       /* HASH_SHA1, HASH_MD5, HASH_SHA256, HASH_SHA384, HASH_SHA512 */
   int32_t signingAlgorithm;    /* SIGNING_RSA */
   int32_t signatureMode;       /* SIGNATURE_ATTACHED or SIGNATURE_DETACHED */
   int32_t signatureFormat;     /* FORMAT_BASE64 or FORMAT_DER */
@@ -304,6 +311,63 @@ typedef struct SignRequest {
   int32_t outputKind;          /* DATA_IN_FILE or DATA_IN_MEMORY */
   char16_t* outputPath;        /* for DATA_IN_FILE */
 } SignRequest;
+
+/* cosign takes the fields of a SignRequest; signatureMode is not read, as the new message
+ * keeps the existing message's form. */
+typedef SignRequest CosignRequest;
+
+/* A bare signature over content (rawsign), or a counter-signature of one signer (countersign,
+ * whose content is read only for a detached message). */
+typedef struct RawSignRequest {
+  DataBuffer* content;
+  CertificateLocator* signerLocator;
+  int32_t hashAlgorithm;
+  int32_t signatureFormat; /* FORMAT_BASE64, or FORMAT_DER: the bytes themselves */
+  int32_t validateCertificate;
+  int32_t revocationMode;
+  int32_t revocationLevel;
+  int32_t askPinAlways;
+  int32_t outputKind;
+  char16_t* outputPath;
+} RawSignRequest;
+typedef RawSignRequest CountersignRequest;
+
+/* RawVerifyRequest.certificateSource (unlike CertificateLocator.locationType). */
+enum { SOURCE_STORE = 2, SOURCE_PFX_FILE = 3, SOURCE_CERT_STRING = 4 };
+
+/* A bare signature (Base64 text or its bytes, least significant byte first) over content, and
+ * the certificate that checks it: from a store by issuer and serial, from a PFX file, or given
+ * as Base64 text or DER. */
+typedef struct RawVerifyRequest {
+  DataBuffer* content;
+  DataBuffer* signature;
+  char16_t* issuerDN;
+  char* serialNumber;
+  int32_t storeType; /* STORE_PERSONAL or STORE_OTHER_PEOPLE */
+  char16_t* pfxFilePath;
+  char16_t* pfxPassword;
+  char* certificateString;
+  int32_t certificateStringLength;
+  int32_t hashAlgorithm;
+  int32_t certificateSource;
+  int32_t validateCertificate;
+  int32_t revocationMode;
+  int32_t revocationLevel;
+} RawVerifyRequest;
+
+/* A counter-signed message and the counter-signer's certificate: given as a string, or (when
+ * certificateString is null) found by the name and serial the counter-signature holds in the
+ * store of storeType. */
+typedef struct CounterSignatureVerifyRequest {
+  DataBuffer* signedData;
+  int32_t validateCertificate;
+  int32_t signerIndex;
+  char* certificateString;
+  int32_t certificateStringLength;
+  int32_t storeType;
+  int32_t revocationMode;
+  int32_t revocationLevel;
+} CounterSignatureVerifyRequest;
 
 /* A signed message to verify and, for a detached signature, the content it signs.
  * Needed: signedData (Base64 text or DER). content is read only when the message carries no
@@ -367,6 +431,28 @@ MARQEN_API ErrorCode getSignedContent(const DataBuffer* input, const char16_t* o
 /* 0 when the signature of the signer at signerIndex verifies; for a detached message the
  * request's content is what was signed. */
 MARQEN_API ErrorCode verifySignedData(const VerifySignedDataRequest* request, int32_t signerIndex);
+
+/* Adds a signer to an existing signed message (Base64 or DER); a detached message needs its
+ * content in the request and stays detached. The cosigner's certificate is added unless the
+ * message already holds it. */
+MARQEN_API ErrorCode cosign(const CosignRequest* request, const DataBuffer* signedMessage,
+                            DataBuffer** result);
+
+/* Counter-signs the signature of the signer at signerIndex: a PKCS#9 counter-signature without
+ * signed attributes, added as an unsigned attribute of that signer. */
+MARQEN_API ErrorCode countersign(const CountersignRequest* request, const DataBuffer* signedMessage,
+                                 int32_t signerIndex, DataBuffer** result);
+
+/* A PKCS#1 v1.5 signature of the content's hash, least significant byte first. */
+MARQEN_API ErrorCode rawsign(const RawSignRequest* request, DataBuffer** result);
+
+/* 0 when the bare signature verifies over the content with the certificate's key. A signature
+ * as long as the key is taken as bytes; any other is read as Base64 text. */
+MARQEN_API ErrorCode verifyRawSignature(const RawVerifyRequest* request);
+
+/* 0 when the counter-signature of the signer at signerIndex verifies with the counter-signer's
+ * certificate. */
+MARQEN_API ErrorCode verifyCounterSignature(const CounterSignatureVerifyRequest* request);
 
 #ifdef __cplusplus
 }

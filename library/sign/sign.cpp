@@ -20,8 +20,7 @@ crypto::MessageEncoding signContent(std::span<const unsigned char> content, cons
   const auto key = signer.acquirePrivateKey();
   if (!key) raiseError(err::PRIVATE_KEY);
   crypto::SignParameters parameters;
-  parameters.digest =
-      r.hashAlgorithm == HASH_MD5 ? crypto::DigestAlgorithm::Md5 : crypto::DigestAlgorithm::Sha1;
+  parameters.digest = requireDigest(r.hashAlgorithm);
   parameters.detached = r.signatureMode == SIGNATURE_DETACHED;
   parameters.signedAttributes = std::move(attributes.authenticated);
   parameters.unsignedAttributes = std::move(attributes.unauthenticated);

@@ -135,4 +135,27 @@ SignatureAttributes buildSignedAttributes(const SignedAttribute* const* attribut
   return built;
 }
 
+std::optional<crypto::DigestAlgorithm> digestFor(int32_t hashAlgorithm) noexcept {
+  switch (hashAlgorithm) {
+    case HASH_SHA1:
+      return crypto::DigestAlgorithm::Sha1;
+    case HASH_MD5:
+      return crypto::DigestAlgorithm::Md5;
+    case HASH_SHA256:
+      return crypto::DigestAlgorithm::Sha256;
+    case HASH_SHA384:
+      return crypto::DigestAlgorithm::Sha384;
+    case HASH_SHA512:
+      return crypto::DigestAlgorithm::Sha512;
+    default:
+      return std::nullopt;
+  }
+}
+
+crypto::DigestAlgorithm requireDigest(int32_t hashAlgorithm) {
+  const auto digest = digestFor(hashAlgorithm);
+  if (!digest) raiseError(err::INVALID_HASH_ALGORITHM);
+  return *digest;
+}
+
 }  // namespace marqen

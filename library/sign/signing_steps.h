@@ -2,6 +2,7 @@
 // Steps every signing operation shares: finding the signer, the signing time, the checks made
 // before signing, and the attributes that go into the signature.
 
+#include <optional>
 #include <vector>
 
 #include "library/cert/cert_lookup.h"
@@ -10,6 +11,11 @@
 #include "platform/crypto/signed_message.h"
 
 namespace marqen {
+
+// HASH_SHA1, HASH_MD5 or one of the SHA-2 identifiers; empty for any other value.
+std::optional<crypto::DigestAlgorithm> digestFor(int32_t hashAlgorithm) noexcept;
+// As above; raises 107 for any other value.
+crypto::DigestAlgorithm requireDigest(int32_t hashAlgorithm);
 
 // Store signers come from "MY" by issuer name and serial number; PFX signers from their file.
 CertContext acquireSignerCertificate(const CertificateLocator& locator);

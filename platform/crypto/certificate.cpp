@@ -106,8 +106,7 @@ std::string Certificate::issuerText() const {
   return nameToText(issuer());
 }
 
-Bytes Certificate::serialBytes() const {
-  const ASN1_INTEGER* serial = X509_get0_serialNumber(certificate_.get());
+Bytes serialContentOctets(const ASN1_INTEGER* serial) {
   unsigned char* out = nullptr;
   const int n = i2d_ASN1_INTEGER(serial, &out);
   if (n <= 0) throw std::runtime_error("serial number cannot be encoded");
@@ -119,6 +118,14 @@ Bytes Certificate::serialBytes() const {
   if (ASN1_get_object(&p, &length, &tag, &cls, n) & 0x80)
     throw std::runtime_error("serial number cannot be decoded");
   return Bytes(p, p + length);
+}
+
+std::string serialHexText(const ASN1_INTEGER* serial) {
+  return hexUpper(serialContentOctets(serial));
+}
+
+Bytes Certificate::serialBytes() const {
+  return serialContentOctets(X509_get0_serialNumber(certificate_.get()));
 }
 
 std::string Certificate::serialText() const {

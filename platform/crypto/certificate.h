@@ -24,6 +24,11 @@ inline constexpr unsigned kDigitalSignatureUsage = 0x80;
 inline constexpr unsigned kKeyEnciphermentUsage = 0x20;
 inline constexpr unsigned kKeyCertSignUsage = 0x04;
 
+// A serial number's DER content octets, most significant first, leading zero kept; and the
+// same as two upper-case hex digits per byte. Both throw when the number cannot be encoded.
+Bytes serialContentOctets(const ASN1_INTEGER* serial);
+std::string serialHexText(const ASN1_INTEGER* serial);
+
 class Certificate {
  public:
   // Takes over one reference to the certificate.

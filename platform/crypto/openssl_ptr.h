@@ -61,6 +61,8 @@ struct Release<PBE2PARAM> : ReleaseWith<PBE2PARAM, PBE2PARAM_free> {};
 template <>
 struct Release<PBKDF2PARAM> : ReleaseWith<PBKDF2PARAM, PBKDF2PARAM_free> {};
 template <>
+struct Release<PKCS7_SIGNER_INFO> : ReleaseWith<PKCS7_SIGNER_INFO, PKCS7_SIGNER_INFO_free> {};
+template <>
 struct Release<CMS_ContentInfo> : ReleaseWith<CMS_ContentInfo, CMS_ContentInfo_free> {};
 // ASN1_INTEGER, ASN1_TIME, ASN1_BIT_STRING and the other string types are all ASN1_STRING.
 template <>
@@ -149,5 +151,7 @@ using Asn1ObjectPtr = UniquePtr<ASN1_OBJECT>;
 using X509NameEntryPtr = UniquePtr<X509_NAME_ENTRY>;
 using BignumPtr = UniquePtr<BIGNUM>;
 using CmsPtr = UniquePtr<CMS_ContentInfo>;
+using Pkcs7Ptr = UniquePtr<PKCS7>;
+using Asn1StringPtr = UniquePtr<ASN1_STRING>;
 
 }  // namespace marqen::crypto

@@ -135,7 +135,7 @@ std::optional<MessageEncoding> signMessage(std::span<const unsigned char> conten
   // then points its content at the caller's bytes.
   const unsigned flags = CMS_BINARY | CMS_PARTIAL | CMS_NOSMIMECAP | CMS_DETACHED;
   CmsPtr cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));
-  const EVP_MD* md = parameters.digest == DigestAlgorithm::Md5 ? EVP_md5() : EVP_sha1();
+  const EVP_MD* md = evpDigest(parameters.digest);
   CMS_SignerInfo* si =
       cms ? CMS_add1_signer(cms.get(), signer.get(), key.key(), md, flags) : nullptr;
   BioPtr data = memoryBio(content);

@@ -12,13 +12,12 @@
 #include <vector>
 
 #include "platform/crypto/certificate.h"
+#include "platform/crypto/digest.h"
 #include "platform/crypto/oids.h"
 #include "platform/crypto/openssl_ptr.h"
 #include "platform/crypto/private_key.h"
 
 namespace marqen::crypto {
-
-enum class DigestAlgorithm { Sha1, Md5 };
 
 // One attribute with one value, given as an ASN.1 type and the bytes an ASN1_STRING of that
 // type holds (content octets for OCTET STRING and INTEGER, the time text for a time).

@@ -50,6 +50,11 @@ TEST(ExportedSymbols, ExactlyTheBuiltExportsAndNothingElseOfOurs) {
       "sign",
       "getSignedContent",
       "verifySignedData",
+      "cosign",
+      "countersign",
+      "rawsign",
+      "verifyRawSignature",
+      "verifyCounterSignature",
   };
   std::set<std::string> names;
   for (const auto& [name, version] : definedDynamicSymbols().versionOf)

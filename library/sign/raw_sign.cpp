@@ -1,0 +1,35 @@
+#include "library/sign/raw_sign.h"
+
+#include <variant>
+
+#include "library/core/file_time.h"
+#include "library/core/library_error.h"
+#include "library/sign/signing_steps.h"
+#include "platform/crypto/raw_signature.h"
+
+namespace marqen {
+
+crypto::Bytes rawSignContent(std::span<const unsigned char> content, const RawSignRequest& r) {
+  const FileTime now = currentFileTime();
+  const CertContext signer = acquireSignerCertificate(*r.signerLocator);
+  preSigningChecks(signer.certificate(), nullptr,
+                   {r.validateCertificate == 1, r.revocationMode, r.revocationLevel}, now);
+  const auto key = signer.acquirePrivateKey();
+  if (!key) raiseError(err::PRIVATE_KEY);
+  if (r.askPinAlways == 1) resetPin(signer);
+
+  auto signature = crypto::rawSign(*key, requireDigest(r.hashAlgorithm), content);
+  if (const auto* failure = std::get_if<crypto::RawSignatureFailure>(&signature)) {
+    switch (*failure) {
+      case crypto::RawSignatureFailure::Hash:
+        raiseError(err::HASH_CREATE);
+      case crypto::RawSignatureFailure::HashData:
+        raiseError(err::HASH_DATA);
+      default:
+        raiseError(err::RAW_SIGN);
+    }
+  }
+  return std::move(std::get<crypto::Bytes>(signature));
+}
+
+}  // namespace marqen

@@ -1,0 +1,29 @@
+#pragma once
+// One more signer on an existing signed message: the new signer signs the content the message
+// carries (or the detached content given again), with its own signed and unsigned attributes;
+// the existing signers are left exactly as they are, in their places, and the new one follows.
+
+#include <optional>
+#include <span>
+#include <variant>
+
+#include "platform/crypto/certificate.h"
+#include "platform/crypto/private_key.h"
+#include "platform/crypto/signed_message.h"
+
+namespace marqen::crypto {
+
+enum class CosignFailure {
+  Signer,       // the message cannot be read, or the new signer cannot be made or encoded
+  Certificate,  // the cosigner's certificate cannot be added
+};
+
+// `der` is a signed-data message; `detachedContent` is read only when it carries no content.
+// The signer's certificate is added unless the message already holds it. The message keeps
+// its form: a detached message stays detached. Returns the new message's DER.
+std::variant<Bytes, CosignFailure> addSigner(
+    std::span<const unsigned char> der,
+    std::optional<std::span<const unsigned char>> detachedContent, const Certificate& signer,
+    const PrivateKey& key, const SignParameters& parameters);
+
+}  // namespace marqen::crypto
