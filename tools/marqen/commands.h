@@ -8,5 +8,10 @@ int runCertstore(Arguments args);
 int runSign(Arguments args);
 int runVerify(Arguments args);
 int runContent(Arguments args);
+int runCosign(Arguments args);
+int runCountersign(Arguments args);
+int runRawsign(Arguments args);
+int runVerifyRaw(Arguments args);
+int runVerifyCountersignature(Arguments args);
 
 }  // namespace marqen::tool

@@ -38,6 +38,37 @@ constexpr std::array kCommands = {
     Command{"content", "content --in SIGNED [--out FILE]",
             "write the content of an attached signed message to FILE or standard output",
             runContent},
+    Command{"cosign",
+            "cosign --in SIGNED [--content FILE] (--issuer DN --serial HEX | --pfx FILE"
+            " [--password P])\n"
+            "       [--hash sha256|sha384|sha512|sha1|md5] [--der] [--out FILE]\n"
+            "       [--document-name TEXT] [--comments TEXT] [--signing-time UNIX_SECONDS]"
+            " [--validate ...]",
+            "add a signer to a signed message (a detached one needs its --content); the message "
+            "keeps its form",
+            runCosign},
+    Command{"countersign",
+            "countersign --in SIGNED --signer N [--content FILE] (--issuer DN --serial HEX |"
+            " --pfx FILE [--password P])\n"
+            "       [--hash sha256|sha384|sha512|sha1|md5] [--der] [--out FILE] [--validate ...]",
+            "counter-sign the signature of signer N (0 for the first)", runCountersign},
+    Command{"rawsign",
+            "rawsign --in FILE (--issuer DN --serial HEX | --pfx FILE [--password P])\n"
+            "       [--hash sha256|sha384|sha512|sha1|md5] [--der] [--out FILE] [--validate ...]",
+            "a bare PKCS#1 v1.5 signature of FILE's hash, least significant byte first",
+            runRawsign},
+    Command{"verify-raw",
+            "verify-raw --in FILE --signature SIG (--cert FILE | --pfx FILE [--password P] |\n"
+            "       --issuer DN --serial HEX [--store my|addressbook])"
+            " [--hash sha256|...] [--validate ...]",
+            "check a bare signature (bytes or Base64) over FILE with the certificate's key",
+            runVerifyRaw},
+    Command{"verify-countersignature",
+            "verify-countersignature --in SIGNED [--signer N] [--cert FILE | --store"
+            " my|addressbook] [--validate ...]",
+            "check the counter-signature of signer N; without --cert the counter-signer is "
+            "looked up in the store",
+            runVerifyCountersignature},
 };
 
 void printHelp(std::ostream& out) {
@@ -45,6 +76,9 @@ void printHelp(std::ostream& out) {
   for (const auto& command : kCommands)
     out << "  " << command.usage << "\n      " << command.summary << '\n';
   out << "  --help\n      show this list\n"
+      << "\n--validate [--revocation-mode online|offline] [--revocation-level none|end|chain]\n"
+      << "      also checks the certificate's chain and, at the level given, revocation.\n"
+      << "The new signing commands hash with SHA-256 unless --hash says otherwise.\n"
       << "\nOn failure marqen prints the library's message as \"error N: message\" and exits "
          "with 1 (2 for a usage error, 3 when an imported certificate is already there).\n"
       << "Stores live under $MARQEN_CERTSTORE (default ~/.local/share/marqen/certstore).\n";

@@ -20,6 +20,7 @@
 #include "platform/crypto/oids.h"
 #include "platform/os/text.h"
 #include "tools/marqen/commands.h"
+#include "tools/marqen/request_parts.h"
 
 namespace marqen::tool {
 namespace {
@@ -31,113 +32,6 @@ constexpr std::string_view kSignUsage =
     "[--revocation-level none|end|chain]]";
 constexpr std::string_view kVerifyUsage = "verify --in SIGNED [--content FILE] [--signer N]";
 constexpr std::string_view kContentUsage = "content --in SIGNED [--out FILE]";
-
-constexpr std::string_view kDocumentNameOid = "1.3.6.1.4.1.311.88.2.1";
-constexpr std::string_view kCommentsOid = "1.3.6.1.4.1.311.88.2.2";
-
-std::string lowercase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
-// Maps an option's value to a library constant; prints the choices when it is none of them.
-template <std::size_t N>
-std::optional<int32_t> choice(const ParsedArguments& line, std::string_view option,
-                              const std::pair<std::string_view, int32_t> (&choices)[N],
-                              int32_t fallback) {
-  const std::string* given = line.option(option);
-  if (!given) return fallback;
-  const std::string value = lowercase(*given);
-  for (const auto& [name, constant] : choices)
-    if (name == value) return constant;
-  std::cerr << "marqen: --" << option << " takes";
-  for (std::size_t i = 0; i < N; ++i)
-    std::cerr << (i == 0 ? " " : (i + 1 == N ? " or " : ", ")) << choices[i].first;
-  std::cerr << ", not '" << *given << "'\n";
-  return std::nullopt;
-}
-
-// The strings and records a request points into, owned here for the length of the call.
-class SignerLocator {
- public:
-  SignerLocator(const std::string& issuer, std::string serial)
-      : issuer_(os::toUtf16(issuer)), serial_(std::move(serial)) {
-    locator_.issuerDN = issuer_.data();
-    locator_.serialNumber = serial_.data();
-    locator_.locationType = LOCATION_STORE;
-  }
-  SignerLocator(const std::string& pfx, const std::string* password)
-      : pfx_(os::toUtf16(pfx)), password_(password ? os::toUtf16(*password) : u"") {
-    locator_.pfxFilePath = pfx_.data();
-    locator_.pfxPassword = password ? password_.data() : nullptr;
-    locator_.locationType = LOCATION_PFX_FILE;
-  }
-  SignerLocator(const SignerLocator&) = delete;
-  SignerLocator& operator=(const SignerLocator&) = delete;
-
-  CertificateLocator* get() noexcept { return &locator_; }
-
- private:
-  std::u16string issuer_;
-  std::string serial_;
-  std::u16string pfx_;
-  std::u16string password_;
-  CertificateLocator locator_{};
-};
-
-class AttributeList {
- public:
-  void add(std::string_view oid, const std::string& value, int32_t dataType) {
-    auto owned = std::make_unique<Owned>();
-    owned->oid = oid;
-    owned->value = value;  // stays zero-terminated, which a time value needs
-    owned->record.value = reinterpret_cast<unsigned char*>(owned->value.data());
-    owned->record.valueLength = static_cast<int32_t>(owned->value.size());
-    owned->record.oid = owned->oid.data();
-    owned->record.authenticationType = ATTR_AUTHENTICATED;
-    owned->record.dataType = dataType;
-    pointers_.push_back(&owned->record);
-    owned_.push_back(std::move(owned));
-  }
-  SignedAttribute** data() noexcept { return pointers_.empty() ? nullptr : pointers_.data(); }
-  int32_t count() const noexcept { return static_cast<int32_t>(pointers_.size()); }
-
- private:
-  struct Owned {
-    std::string oid;
-    std::string value;
-    SignedAttribute record{};
-  };
-  std::vector<std::unique_ptr<Owned>> owned_;
-  std::vector<SignedAttribute*> pointers_;
-};
-
-// A result record the library fills; what it places there is freed with it.
-struct LibraryResult {
-  DataBuffer record{};
-  DataBuffer* pointer = &record;
-
-  LibraryResult() = default;
-  LibraryResult(const LibraryResult&) = delete;
-  LibraryResult& operator=(const LibraryResult&) = delete;
-  ~LibraryResult() {
-    std::free(record.data);
-    std::free(record.filePath);
-  }
-  std::string_view bytes() const noexcept {
-    return record.data ? std::string_view(reinterpret_cast<const char*>(record.data),
-                                          static_cast<std::size_t>(record.length))
-                       : std::string_view();
-  }
-  std::string path() const { return os::toUtf8(os::wideView(record.filePath)); }
-};
-
-bool printText(std::string_view text) {
-  std::cout << text;
-  if (!text.empty() && !text.ends_with('\n')) std::cout << '\n';
-  return static_cast<bool>(std::cout.flush());
-}
 
 int runSignCommand(const ParsedArguments& p) {
   const std::string* in = p.option("in");
@@ -182,9 +76,9 @@ int runSignCommand(const ParsedArguments& p) {
       fromStore ? SignerLocator(*issuer, *serial) : SignerLocator(*pfx, p.option("password"));
   AttributeList attributes;
   if (const auto* name = p.option("document-name"))
-    attributes.add(kDocumentNameOid, *name, ATTR_OCTET_STRING);
+    attributes.add(crypto::kDocumentNameOid, *name, ATTR_OCTET_STRING);
   if (const auto* comments = p.option("comments"))
-    attributes.add(kCommentsOid, *comments, ATTR_OCTET_STRING);
+    attributes.add(crypto::kCommentsOid, *comments, ATTR_OCTET_STRING);
   if (const auto* time = p.option("signing-time"))
     attributes.add(crypto::kSigningTimeOid, *time, ATTR_TIME);
   std::u16string outputPath = out ? os::toUtf16(*out) : std::u16string();
