@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -224,8 +225,26 @@ struct SignOptions {
   bool fromPfx = false;
 };
 
+// Every hash a caller may ask for, with the digest a peer must find in the message.
+struct HashCase {
+  int32_t hash;
+  int nid;
+  const char* name;
+};
+constexpr HashCase kHashes[] = {{HASH_SHA1, NID_sha1, "SHA-1"},
+                                {HASH_MD5, NID_md5, "MD5"},
+                                {HASH_SHA256, NID_sha256, "SHA-256"},
+                                {HASH_SHA384, NID_sha384, "SHA-384"},
+                                {HASH_SHA512, NID_sha512, "SHA-512"}};
+
+const HashCase& hashCase(int32_t hash) {
+  for (const auto& c : kHashes)
+    if (c.hash == hash) return c;
+  throw std::invalid_argument("no such hash");
+}
+
 std::string describe(const SignOptions& options) {
-  return std::string(options.hash == HASH_MD5 ? "MD5" : "SHA-1") +
+  return std::string(hashCase(options.hash).name) +
          (options.mode == SIGNATURE_DETACHED ? ", detached" : ", attached") +
          (options.format == FORMAT_BASE64 ? ", Base64" : ", DER") +
          (options.fromPfx ? ", PFX signer" : ", store signer");
@@ -415,9 +434,9 @@ class Interop : public ::testing::Test {
         << peerName(peer) << " accepted " << why;
   }
 
-  // Our messages with both hashes, attached and detached, verified by one peer.
+  // Our messages with every hash, attached and detached, verified by one peer.
   void expectPeerVerifiesEveryShape(Peer peer) {
-    for (const int32_t hash : {HASH_SHA1, HASH_MD5}) {
+    for (const auto& [hash, nid, name] : kHashes) {
       for (const int32_t mode : {SIGNATURE_ATTACHED, SIGNATURE_DETACHED}) {
         const SignOptions options{hash, mode, FORMAT_DER, false};
         SCOPED_TRACE(describe(options));
@@ -562,8 +581,8 @@ TEST_F(OurMessages, Base64OutputIsPlainBase64OfAMessageThePeersVerify) {
 
 // The fields a peer looks for, read back with OpenSSL's PKCS#7 API.
 TEST_F(OurMessages, CarryTheFieldsPeersReadWithTheCallersAttributes) {
-  for (const int32_t hash : {HASH_SHA1, HASH_MD5}) {
-    SCOPED_TRACE(hash == HASH_MD5 ? "MD5" : "SHA-1");
+  for (const auto& [hash, nid, name] : kHashes) {
+    SCOPED_TRACE(name);
     Bytes der;
     ASSERT_NO_FATAL_FAILURE(signOurs({hash, SIGNATURE_ATTACHED, FORMAT_DER, false}, &der));
     const unsigned char* p = der.data();
@@ -592,7 +611,7 @@ TEST_F(OurMessages, CarryTheFieldsPeersReadWithTheCallersAttributes) {
     EXPECT_EQ(ASN1_INTEGER_cmp(info->issuer_and_serial->serial,
                                X509_get0_serialNumber(signer.certificate.get())),
               0);
-    EXPECT_EQ(OBJ_obj2nid(info->digest_alg->algorithm), hash == HASH_MD5 ? NID_md5 : NID_sha1);
+    EXPECT_EQ(OBJ_obj2nid(info->digest_alg->algorithm), nid);
 
     // Content type, message digest and signing time, then the caller's attributes.
     const ASN1_TYPE* contentType = PKCS7_get_signed_attribute(info, NID_pkcs9_contentType);
