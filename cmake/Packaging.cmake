@@ -1,5 +1,6 @@
 # What `cmake --install` puts under the prefix and what `cpack -G DEB` packs: the shared library
-# with its SONAME link, the public header, the marqen tool, a pkg-config file and a CMake package.
+# with its SONAME link and its download module, the public header, the marqen tool with its
+# manual page and bash completion, a pkg-config file and a CMake package.
 # The library's internal static and object libraries, the tests and their support stay behind.
 include(CMakePackageConfigHelpers)
 
@@ -9,6 +10,8 @@ install(TARGETS Marqen_InterfaceV2 EXPORT MarqenTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime
                 NAMELINK_COMPONENT Development
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# The download module lies beside the library, which loads it from its own folder on first use.
+install(TARGETS marqen_net LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime)
 install(TARGETS marqen RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/library/include/Marqen_InterfaceV2.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)

@@ -4,6 +4,7 @@
 #include <variant>
 
 #include "library/core/library_error.h"
+#include "library/core/log_file.h"
 #include "platform/crypto/base64.h"
 #include "platform/crypto/cert_store.h"
 #include "platform/crypto/crl.h"
@@ -69,6 +70,11 @@ std::vector<unsigned char> downloadCrl(const std::string& url) {
   auto fetched = net::httpGet(url);
   if (const auto* error = std::get_if<net::HttpError>(&fetched)) {
     switch (*error) {
+      case net::HttpError::Unavailable:
+        writeLog("CRL download from " + url +
+                 " impossible: the download module could not be loaded: " +
+                 net::downloadUnavailableReason());
+        raiseError(err::CRL_CONNECT);
       case net::HttpError::UnsupportedUrl:
       case net::HttpError::ConnectFailed:
       case net::HttpError::TimedOut:

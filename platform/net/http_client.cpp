@@ -1,165 +1,78 @@
 #include "platform/net/http_client.h"
 
-#include <curl/curl.h>
+#include <mutex>
+#include <new>
 
-#include <algorithm>
-#include <limits>
-#include <memory>
-#include <string_view>
+#include "platform/net/download_module.h"
+#include "platform/os/shared_library.h"
 
 namespace marqen::net {
 namespace {
 
-struct EasyDeleter {
-  void operator()(CURL* handle) const noexcept { curl_easy_cleanup(handle); }
+struct DownloadModule {
+  std::optional<os::SharedLibrary> library;
+  MarqenDownloadFunction* download = nullptr;
+  std::string problem;
 };
-using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 
-struct UrlDeleter {
-  void operator()(CURLU* url) const noexcept { curl_url_cleanup(url); }
-};
-using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
-
-struct CurlStringDeleter {
-  void operator()(char* text) const noexcept { curl_free(text); }
-};
-using CurlString = std::unique_ptr<char, CurlStringDeleter>;
-
-bool curlReady() {
-  // Thread-safe once; never cleaned up, as other threads may still be downloading at exit.
-  static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-  return ready;
+std::once_flag moduleTried;
+DownloadModule& module() {
+  static DownloadModule loaded;
+  return loaded;
 }
 
-// Refuses what libcurl would otherwise accept by guessing: a URL without a scheme.
-bool isHttpUrl(const std::string& url) {
-  const UrlHandle parsed(curl_url());
-  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
-    return false;
-  }
-  char* raw = nullptr;
-  if (curl_url_get(parsed.get(), CURLUPART_SCHEME, &raw, 0) != CURLUE_OK) return false;
-  const CurlString scheme(raw);
-  const std::string_view name(scheme.get());
-  return name == "http" || name == "https";
+// Loaded once, on the first request; a failure stays a failure for the life of the process.
+const DownloadModule& loadedModule() {
+  std::call_once(moduleTried, [] {
+    DownloadModule& m = module();
+    m.library = os::SharedLibrary::loadBesideForGood(kDownloadModuleFile, m.problem);
+    if (!m.library) return;
+    m.download = m.library->function<MarqenDownloadFunction>(kDownloadEntryPoint);
+    if (!m.download) m.problem = std::string(kDownloadModuleFile) + " lacks " + kDownloadEntryPoint;
+  });
+  return module();
 }
 
-struct Sink {
-  std::vector<unsigned char>* body;
-  std::size_t cap;
-  bool overCap = false;
-};
-
-// Grows the body only by what actually arrived, and stops the transfer before it passes the cap.
-std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* user) {
-  auto* sink = static_cast<Sink*>(user);
-  const std::size_t bytes = size * count;
-  if (bytes > sink->cap - sink->body->size()) {
-    sink->overCap = true;
-    return 0;  // anything other than `bytes` aborts with CURLE_WRITE_ERROR
-  }
-  const auto* first = reinterpret_cast<const unsigned char*>(data);
-  sink->body->insert(sink->body->end(), first, first + bytes);
-  return bytes;
-}
-
-HttpError mapError(CURLcode code, bool overCap) {
-  if (overCap) return HttpError::TooLarge;
-  switch (code) {
-    case CURLE_UNSUPPORTED_PROTOCOL:
-    case CURLE_URL_MALFORMAT:
-      return HttpError::UnsupportedUrl;
-    case CURLE_COULDNT_CONNECT:
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY:
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CERTPROBLEM:
-    case CURLE_SSL_CIPHER:
-    case CURLE_SSL_CACERT_BADFILE:
-    case CURLE_SSL_ISSUER_ERROR:
-    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-    case CURLE_SSL_INVALIDCERTSTATUS:
-    case CURLE_SSL_CRL_BADFILE:
-    case CURLE_SSL_ENGINE_NOTFOUND:
-    case CURLE_SSL_ENGINE_SETFAILED:
-    case CURLE_SSL_ENGINE_INITFAILED:
-    case CURLE_SSL_CLIENTCERT:
-    case CURLE_USE_SSL_FAILED:
-      return HttpError::ConnectFailed;
-    case CURLE_OPERATION_TIMEDOUT:
-      return HttpError::TimedOut;
-    case CURLE_FILESIZE_EXCEEDED:
-      return HttpError::TooLarge;
-    case CURLE_PARTIAL_FILE:
-      return HttpError::Incomplete;
-    default:
-      return HttpError::Failed;
+int takeBody(void* context, const unsigned char* data, std::size_t size) {
+  try {
+    auto& body = static_cast<HttpResponse*>(context)->body;
+    body.insert(body.end(), data, data + size);
+    return 1;
+  } catch (const std::bad_alloc&) {
+    return 0;
   }
 }
 
-// A zero time-out means "none" to libcurl; the caller always gets a bound.
-long timeoutMs(std::chrono::milliseconds value) {
-  return static_cast<long>(std::max<std::chrono::milliseconds::rep>(value.count(), 1));
-}
-
-std::vector<std::pair<std::string, std::string>> finalHeaders(CURL* handle) {
-  std::vector<std::pair<std::string, std::string>> headers;
-  struct curl_header* header = nullptr;
-  // Request -1 is the last one, that is the response after all redirects.
-  while ((header = curl_easy_nextheader(handle, CURLH_HEADER, -1, header)) != nullptr) {
-    headers.emplace_back(header->name, header->value);
+int takeHeader(void* context, const char* name, const char* value) {
+  try {
+    static_cast<HttpResponse*>(context)->headers.emplace_back(name, value);
+    return 1;
+  } catch (const std::bad_alloc&) {
+    return 0;
   }
-  return headers;
 }
 
 }  // namespace
 
 std::variant<HttpResponse, HttpError> httpGet(const std::string& url, const HttpLimits& limits) {
-  if (!curlReady()) return HttpError::Failed;
-  if (!isHttpUrl(url)) return HttpError::UnsupportedUrl;
-  const EasyHandle handle(curl_easy_init());
-  if (!handle) return HttpError::Failed;
-  CURL* const curl = handle.get();
+  const DownloadModule& loaded = loadedModule();
+  if (!loaded.download) return HttpError::Unavailable;
 
   HttpResponse response;
-  Sink sink{&response.body, limits.maxBodyBytes};
-  // A cap of zero would mean "no limit" to libcurl; the write callback still holds it then.
-  const auto announcedCap = static_cast<curl_off_t>(std::min<std::uint64_t>(
-      limits.maxBodyBytes, static_cast<std::uint64_t>(std::numeric_limits<curl_off_t>::max())));
-
-  bool set = curl_easy_setopt(curl, CURLOPT_URL, url.c_str()) == CURLE_OK;
-  set = set && curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
-  set = set && curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
-  // One redirect more than allowed fails the call (Failed) rather than returning the 3xx.
-  set = set && curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
-  set = set && curl_easy_setopt(curl, CURLOPT_MAXREDIRS,
-                                static_cast<long>(std::max(limits.maxRedirects, 0))) == CURLE_OK;
-  set = set && curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
-  set = set && curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
-                                timeoutMs(limits.connectTimeout)) == CURLE_OK;
-  set =
-      set && curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs(limits.totalTimeout)) == CURLE_OK;
-  if (announcedCap > 0) {
-    set = set && curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, announcedCap) == CURLE_OK;
-  }
-  set = set && curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeBody) == CURLE_OK;
-  set = set && curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink) == CURLE_OK;
-  if (!set) return HttpError::Failed;
-
-  const CURLcode result = curl_easy_perform(curl);
-  if (result != CURLE_OK) return mapError(result, sink.overCap);
-
-  long status = 0;
-  curl_off_t length = -1;
-  if (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK ||
-      curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) {
-    return HttpError::Failed;
-  }
-  response.status = status;
-  if (length >= 0) response.contentLength = static_cast<std::uint64_t>(length);
-  response.headers = finalHeaders(curl);
+  const MarqenDownloadLimits bounds{limits.connectTimeout.count(), limits.totalTimeout.count(),
+                                    limits.maxBodyBytes, limits.maxRedirects};
+  const MarqenDownloadSink sink{&response, takeBody, takeHeader};
+  MarqenDownloadOutcome outcome{};
+  loaded.download(url.c_str(), &bounds, &sink, &outcome);
+  if (outcome.error != 0) return static_cast<HttpError>(outcome.error - 1);
+  response.status = static_cast<long>(outcome.status);
+  if (outcome.hasContentLength) response.contentLength = outcome.contentLength;
   return response;
+}
+
+std::string downloadUnavailableReason() {
+  // Only read after loadedModule() has run to its end, so the text no longer changes.
+  return module().problem;
 }
 
 }  // namespace marqen::net

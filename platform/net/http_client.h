@@ -1,6 +1,7 @@
 #pragma once
 // HTTP(S) download for revocation lists: http and https only (redirects included), bounded in
-// time and in memory. One request gives the status, the headers and the body.
+// time and in memory. One request gives the status, the headers and the body. The transfer
+// itself runs in the download module, loaded on the first request.
 
 #include <chrono>
 #include <cstdint>
@@ -33,9 +34,14 @@ enum class HttpError {
   TooLarge,        // the announced or received body is over the limit
   Incomplete,      // the connection ended before the announced body was complete
   Failed,          // anything else the transfer reported
+  Unavailable,     // the download module could not be loaded (see downloadUnavailableReason)
 };
 
 std::variant<HttpResponse, HttpError> httpGet(const std::string& url,
                                               const HttpLimits& limits = {});
+
+// Why the download module could not be loaded: the loader's message. Empty while it loads, or
+// before the first request.
+std::string downloadUnavailableReason();
 
 }  // namespace marqen::net

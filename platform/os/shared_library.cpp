@@ -46,6 +46,18 @@ std::optional<SharedLibrary> SharedLibrary::load(std::string_view windowsName) {
   return SharedLibrary(handle);
 }
 
+std::optional<SharedLibrary> SharedLibrary::loadBesideForGood(std::string_view fileName,
+                                                              std::string& problem) {
+  const std::string path = callingModuleFolder() + "/" + std::string(fileName);
+  void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+  if (!handle) {
+    const char* reason = ::dlerror();
+    problem = reason ? reason : path + ": cannot be loaded";
+    return std::nullopt;
+  }
+  return SharedLibrary(handle);
+}
+
 bool SharedLibrary::isLoaded(std::string_view windowsName) {
   const std::string name = sharedObjectName(windowsName);
   void* handle = ::dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD);

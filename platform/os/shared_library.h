@@ -19,6 +19,11 @@ class SharedLibrary {
   // Searches the standard path (with the asking module's RUNPATH), then the folder of the
   // module that asks. Empty when the library cannot be loaded.
   static std::optional<SharedLibrary> load(std::string_view windowsName);
+  // Loads the file of that name from the folder of the module that asks, and only from there,
+  // so no search path can put another file in its place. Once loaded it stays for the life of
+  // the process. On failure `problem` gets the loader's reason.
+  static std::optional<SharedLibrary> loadBesideForGood(std::string_view fileName,
+                                                        std::string& problem);
   // True while the library is mapped in this process (does not load it).
   static bool isLoaded(std::string_view windowsName);
 

@@ -14,8 +14,8 @@ namespace marqen::net {
 
 // Readable failures instead of raw enum bytes.
 [[maybe_unused]] static void PrintTo(HttpError error, std::ostream* out) {
-  static const char* const names[] = {"UnsupportedUrl", "ConnectFailed", "TimedOut",
-                                      "TooLarge",       "Incomplete",    "Failed"};
+  static const char* const names[] = {"UnsupportedUrl", "ConnectFailed", "TimedOut",   "TooLarge",
+                                      "Incomplete",     "Failed",        "Unavailable"};
   *out << names[static_cast<int>(error)];
 }
 
