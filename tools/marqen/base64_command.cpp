@@ -39,8 +39,12 @@ int decode(const std::string& file, const std::string& out) {
 }  // namespace
 
 int runBase64(Arguments args) {
-  if (args.size() == 2 && args[0] == "encode") return encode(args[1]);
-  if (args.size() == 3 && args[0] == "decode") return decode(args[1], args[2]);
+  // No options, but --help and "--" as everywhere else.
+  const auto line = parseArguments(args, std::span<const Option>());
+  if (!line) return reportUsage(kUsage);
+  const auto& words = line->positional;
+  if (words.size() == 2 && words[0] == "encode") return encode(words[1]);
+  if (words.size() == 3 && words[0] == "decode") return decode(words[1], words[2]);
   return reportUsage(kUsage);
 }
 

@@ -1,7 +1,7 @@
 // marqen certstore: fills and reads the current user's certificate stores, the way a user
 // would with the system's certificate manager, so nobody edits store folders by hand.
 //
-//   certstore import FILE.pfx [--password P]     certificate with key into MY, CA certificates
+//   certstore import FILE.pfx [password option]  certificate with key into MY, CA certificates
 //                                                into CA, self-signed ones into ROOT
 //   certstore import FILE.cer --store NAME       one certificate (DER or PEM) into a store
 //   certstore list [--store NAME]                subject, issuer, serial and expiry
@@ -18,6 +18,7 @@
 #include "platform/crypto/pfx.h"
 #include "platform/os/file_access.h"
 #include "tools/marqen/commands.h"
+#include "tools/marqen/password.h"
 
 namespace marqen::tool {
 namespace {
@@ -26,8 +27,17 @@ namespace fs = std::filesystem;
 using crypto::Certificate;
 
 constexpr std::string_view kUsage =
-    "certstore import FILE.pfx [--password P] | certstore import FILE.cer --store NAME | "
-    "certstore list [--store NAME] | certstore remove --store NAME --serial S --issuer DN";
+    "certstore import FILE.pfx [--password-file FILE | --password-env VAR | --password P] | "
+    "certstore import FILE.cer --store NAME | certstore list [--store NAME] | "
+    "certstore remove --store NAME --serial S --issuer DN";
+constexpr Option kOptions[] = {
+    {"store", "NAME", "MY, ADDRESSBOOK, CA or ROOT (any case)", "all four for list"},
+    {"serial", "HEX", "serial number to remove (colons, lower case, a leading 00 taken)"},
+    {"issuer", "DN", "issuer to remove, exactly as list prints it"},
+    kPasswordFileOption,
+    kPasswordEnvOption,
+    kPasswordOption,
+};
 constexpr std::array<std::string_view, 4> kStores = {"MY", "ADDRESSBOOK", "CA", "ROOT"};
 
 std::optional<std::string> storeName(const std::string& given) {
@@ -60,7 +70,7 @@ int reportWrite(crypto::StoreWrite written, const Certificate& certificate,
                 std::string_view store) {
   switch (written) {
     case crypto::StoreWrite::Written:
-      std::cout << "added to " << store << ": " << certificate.subjectText() << '\n';
+      std::cerr << "added to " << store << ": " << certificate.subjectText() << '\n';
       return kExitOk;
     case crypto::StoreWrite::AlreadyPresent:
       std::cerr << "already in " << store << ": " << certificate.subjectText() << '\n';
@@ -76,19 +86,24 @@ fs::path storeFolder(std::string_view store) {
   return crypto::certStoreRoot() / store;
 }
 
-int importPfx(const std::string& file, const std::string* password) {
+int importPfx(const std::string& file, const ParsedArguments& line) {
   const auto bytes = readWholeFile(file);
   if (!bytes) return kExitFailed;
-  auto imported = crypto::importPfx(*bytes, password ? password->c_str() : nullptr);
+  const PasswordChoice password = choosePassword(line, "the PFX file " + file, false);
+  if (password.exitCode != kExitOk) return password.exitCode;
+  auto imported =
+      crypto::importPfx(*bytes, password.password ? password.password->text().c_str() : nullptr);
   if (const auto* error = std::get_if<crypto::PfxError>(&imported)) {
     switch (*error) {
       case crypto::PfxError::NotPfx:
+        std::cerr << "marqen: " << file << " is not a PFX (PKCS#12) file\n";
         return reportLibraryError(MARQEN_E_NOT_PFX_FILE);
       case crypto::PfxError::ImportFailed:
-        std::cerr << "marqen: wrong password, or the PFX file is damaged\n";
+        std::cerr << "marqen: wrong password for the PFX file " << file
+                  << ", or the file is damaged\n";
         return reportLibraryError(MARQEN_E_PFX_IMPORT);
       case crypto::PfxError::NoCertificateWithKey:
-        std::cerr << "marqen: no certificate in the file has its private key\n";
+        std::cerr << "marqen: no certificate in " << file << " has its private key\n";
         return reportLibraryError(MARQEN_E_CERT_CONTEXT);
     }
   }
@@ -154,18 +169,19 @@ int remove(const std::string& store, const std::string& serial, const std::strin
       std::cerr << "marqen: cannot remove " << entry.file << '\n';
       return kExitFailed;
     }
-    std::cout << "removed from " << store << ": " << entry.certificate.subjectText() << '\n';
+    std::cerr << "removed from " << store << ": " << entry.certificate.subjectText() << '\n';
     return kExitOk;
   }
   std::cerr << "marqen: no certificate in " << store << " with serial " << serial
-            << " and issuer \"" << issuer << "\" (use the issuer exactly as 'list' prints it)\n";
+            << " and issuer \"" << issuer << "\"; 'marqen certstore list --store " << store
+            << "' shows the serials and issuers there (give the issuer exactly as it prints it)\n";
   return kExitFailed;
 }
 
 }  // namespace
 
 int runCertstore(Arguments args) {
-  const auto parsed = parseArguments(args, {"password", "store", "serial", "issuer"});
+  const auto parsed = parseArguments(args, kOptions);
   if (!parsed || parsed->positional.empty()) return reportUsage(kUsage);
   const auto& verb = parsed->positional[0];
   const std::string* store = parsed->option("store");
@@ -175,15 +191,21 @@ int runCertstore(Arguments args) {
   if (verb == "import" && parsed->positional.size() == 2) {
     const std::string& file = parsed->positional[1];
     if (storeUpper) return importCertificate(file, *storeUpper);
-    return importPfx(file, parsed->option("password"));
+    return importPfx(file, *parsed);
   }
   if (verb == "list" && parsed->positional.size() == 1) {
     if (storeUpper) return list({*storeUpper});
     return list({kStores.begin(), kStores.end()});
   }
   if (verb == "remove" && parsed->positional.size() == 1 && storeUpper &&
-      parsed->option("serial") && parsed->option("issuer"))
-    return remove(*storeUpper, *parsed->option("serial"), *parsed->option("issuer"));
+      parsed->option("serial") && parsed->option("issuer")) {
+    const auto serial = normaliseSerial(*parsed->option("serial"));
+    if (!serial) {
+      std::cerr << "marqen: --serial takes the serial number in hexadecimal\n";
+      return reportUsage(kUsage);
+    }
+    return remove(*storeUpper, *serial, *parsed->option("issuer"));
+  }
   return reportUsage(kUsage);
 }
 

@@ -14,7 +14,7 @@ constexpr std::array kCommands = {
     Command{"base64", "base64 encode FILE", "print FILE as Base64 text", runBase64},
     Command{"base64", "base64 decode FILE OUT", "write the bytes of the Base64 text in FILE to OUT",
             runBase64},
-    Command{"certstore", "certstore import FILE.pfx [--password P]",
+    Command{"certstore", "certstore import FILE.pfx [--password-file FILE]",
             "put the certificate with its key into MY, its CA certificates into CA and ROOT",
             runCertstore},
     Command{"certstore", "certstore import FILE.cer --store NAME",
@@ -24,13 +24,13 @@ constexpr std::array kCommands = {
     Command{"certstore", "certstore remove --store NAME --serial S --issuer DN",
             "remove a certificate (and its key); DN exactly as list prints it", runCertstore},
     Command{"sign",
-            "sign --in FILE (--issuer DN --serial HEX | --pfx FILE [--password P])\n"
-            "       [--detached] [--hash sha1|md5] [--der] [--out FILE]\n"
-            "       [--document-name TEXT] [--comments TEXT] [--signing-time UNIX_SECONDS]\n"
+            "sign --in FILE (--issuer DN --serial HEX | --pfx FILE [--password-file FILE])\n"
+            "       [--detached] [--hash sha256|sha384|sha512|sha1|md5] [--der] [--out FILE]\n"
+            "       [--document-name TEXT] [--comments TEXT] [--signing-time TIME]\n"
             "       [--validate [--revocation-mode online|offline]"
             " [--revocation-level none|end|chain]]",
             "sign FILE with a certificate from MY or a PFX file; without --out, print the "
-            "Base64 message",
+            "message",
             runSign},
     Command{"verify", "verify --in SIGNED [--content FILE] [--signer N]",
             "check the signature of signer N (default 0); a detached one needs its --content",
@@ -75,13 +75,33 @@ void printHelp(std::ostream& out) {
   out << "usage: marqen COMMAND [ARGUMENTS]\n\ncommands:\n";
   for (const auto& command : kCommands)
     out << "  " << command.usage << "\n      " << command.summary << '\n';
-  out << "  --help\n      show this list\n"
-      << "\n--validate [--revocation-mode online|offline] [--revocation-level none|end|chain]\n"
-      << "      also checks the certificate's chain and, at the level given, revocation.\n"
+  out << "  --help\n      show this list; marqen COMMAND --help shows one command's options\n"
+      << "  --version\n      show the version of marqen and of the library's interface\n"
+      << "\nOptions take their value as --name VALUE or --name=VALUE. For --in, --content and "
+         "--out, - is standard input or output.\n"
+      << "--validate [--revocation-mode online|offline] [--revocation-level none|end|chain] "
+         "also checks the certificate's chain and, at the level given, revocation.\n"
       << "The new signing commands hash with SHA-256 unless --hash says otherwise.\n"
-      << "\nOn failure marqen prints the library's message as \"error N: message\" and exits "
+      << "On failure marqen prints the library's message as \"error N: message\" and exits "
          "with 1 (2 for a usage error, 3 when an imported certificate is already there).\n"
       << "Stores live under $MARQEN_CERTSTORE (default ~/.local/share/marqen/certstore).\n";
+}
+
+void printVersion(std::ostream& out) {
+  out << "marqen " << MARQEN_VERSION << " (library interface " << MARQEN_API_VERSION_MAJOR << '.'
+      << MARQEN_API_VERSION_MINOR << ")\n";
+}
+
+int runCommand(std::string_view name, Arguments args) {
+  std::vector<Command> usages;
+  for (const auto& command : kCommands)
+    if (command.name == name) usages.push_back(command);
+  try {
+    return usages.front().run(args);
+  } catch (const HelpRequested& help) {
+    printCommandHelp(std::cout, usages, help.options);
+    return std::cout.flush() ? kExitOk : kExitFailed;
+  }
 }
 
 int run(const std::vector<std::string>& argv) {
@@ -93,8 +113,12 @@ int run(const std::vector<std::string>& argv) {
     printHelp(std::cout);
     return kExitOk;
   }
+  if (argv[0] == "--version") {
+    printVersion(std::cout);
+    return kExitOk;
+  }
   for (const auto& command : kCommands) {
-    if (command.name == argv[0]) return command.run(Arguments(argv).subspan(1));
+    if (command.name == argv[0]) return runCommand(command.name, Arguments(argv).subspan(1));
   }
   std::cerr << "marqen: unknown command '" << argv[0] << "'\n";
   printHelp(std::cerr);

@@ -2,6 +2,8 @@
 // Pieces the signing commands share: option choices, the signer's locator, the attribute list
 // and the library's result record, each owning what the request points into.
 
+#include <openssl/crypto.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -58,6 +60,7 @@ class SignerLocator {
   }
   SignerLocator(const SignerLocator&) = delete;
   SignerLocator& operator=(const SignerLocator&) = delete;
+  ~SignerLocator() { OPENSSL_cleanse(password_.data(), password_.capacity() * sizeof(char16_t)); }
 
   CertificateLocator* get() noexcept { return &locator_; }
 

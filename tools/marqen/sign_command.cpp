@@ -1,15 +1,25 @@
 // marqen sign / verify / content: PKCS#7 signed messages through the library's exports.
+// "-" for --in, --content and --out is standard input or output; data goes to standard output,
+// what happened to standard error.
 //
-//   sign --in FILE (--issuer DN --serial HEX | --pfx FILE [--password P]) [--detached]
-//        [--hash sha1|md5] [--der] [--out FILE] [--document-name TEXT] [--comments TEXT]
-//        [--signing-time UNIX_SECONDS]
+//   sign --in FILE (--issuer DN --serial HEX | --pfx FILE [password option]) [--detached]
+//        [--hash NAME] [--der] [--out FILE] [--document-name TEXT] [--comments TEXT]
+//        [--signing-time TIME]
 //        [--validate [--revocation-mode online|offline] [--revocation-level none|end|chain]]
 //   verify --in SIGNED [--content FILE] [--signer N]
 //   content --in SIGNED [--out FILE]
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -20,48 +30,171 @@
 #include "platform/crypto/oids.h"
 #include "platform/os/text.h"
 #include "tools/marqen/commands.h"
+#include "tools/marqen/password.h"
 #include "tools/marqen/request_parts.h"
 
 namespace marqen::tool {
 namespace {
 
 constexpr std::string_view kSignUsage =
-    "sign --in FILE (--issuer DN --serial HEX | --pfx FILE [--password P]) [--detached] "
-    "[--hash sha1|md5] [--der] [--out FILE] [--document-name TEXT] [--comments TEXT] "
-    "[--signing-time UNIX_SECONDS] [--validate [--revocation-mode online|offline] "
-    "[--revocation-level none|end|chain]]";
+    "sign --in FILE (--issuer DN --serial HEX | --pfx FILE [--password-file FILE | "
+    "--password-env VAR | --password P]) [--detached] [--hash sha256|sha384|sha512|sha1|md5] "
+    "[--der] [--out FILE] [--document-name TEXT] [--comments TEXT] [--signing-time TIME] "
+    "[--validate [--revocation-mode online|offline] [--revocation-level none|end|chain]]";
 constexpr std::string_view kVerifyUsage = "verify --in SIGNED [--content FILE] [--signer N]";
 constexpr std::string_view kContentUsage = "content --in SIGNED [--out FILE]";
+
+constexpr Option kSignOptions[] = {
+    {"in", "FILE", "the file to sign; - reads standard input"},
+    {"issuer", "DN", "issuer of the signer's certificate in MY, as 'certstore list' prints it"},
+    {"serial", "HEX", "serial number of that certificate (colons, lower case, a leading 00 taken)"},
+    {"pfx", "FILE", "sign with the certificate and key of this PKCS#12 (PFX) file instead"},
+    kPasswordFileOption,
+    kPasswordEnvOption,
+    kPasswordOption,
+    {"hash", "NAME", "sha256, sha384, sha512, sha1 or md5", "sha1"},
+    {"detached", {}, "leave the content out of the message", "attached"},
+    {"der", {}, "write binary DER instead of Base64 text", "Base64"},
+    {"out", "FILE", "where the message goes; - is standard output", "standard output"},
+    {"document-name", "TEXT", "a document name attribute"},
+    {"comments", "TEXT", "a comments attribute"},
+    {"signing-time", "TIME", "Unix seconds, or UTC as YYYY-MM-DDTHH:MM:SSZ", "now"},
+    {"validate", {}, "check the certificate's chain and revocation before signing", "off"},
+    {"revocation-mode", "MODE", "online or offline, with --validate", "online"},
+    {"revocation-level", "LEVEL", "none, end or chain, with --validate", "none"},
+};
+constexpr Option kVerifyOptions[] = {
+    {"in", "SIGNED", "the signed message, Base64 or DER; - reads standard input"},
+    {"content", "FILE", "the signed file of a detached signature; - reads standard input"},
+    {"signer", "N", "which signer to check, 0 for the first", "0"},
+};
+constexpr Option kContentOptions[] = {
+    {"in", "SIGNED", "the signed message, Base64 or DER; - reads standard input"},
+    {"out", "FILE", "where the content goes; - is standard output", "standard output"},
+};
+
+std::string describeErrno() {
+  return std::strerror(errno);
+}
+
+// When a named file cannot be read, says which and why; true when it said something.
+bool explainUnreadable(const std::string* path, std::string_view what, std::string_view option) {
+  if (!path || *path == "-") return false;
+  std::error_code ec;
+  if (std::filesystem::is_directory(*path, ec)) {
+    std::cerr << "marqen: " << what << " " << *path << " (--" << option << ") is a folder\n";
+    return true;
+  }
+  if (::access(path->c_str(), R_OK) == 0) return false;
+  std::cerr << "marqen: cannot read " << what << " " << *path << " (--" << option
+            << "): " << describeErrno() << '\n';
+  return true;
+}
+
+// When an output path cannot take a file, says why; true when it said something.
+bool explainUnwritable(const std::string* path, std::string_view option) {
+  if (!path || *path == "-") return false;
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::is_directory(*path, ec)) {
+    std::cerr << "marqen: the output path " << *path << " (--" << option
+              << ") is a folder: name a file in it\n";
+    return true;
+  }
+  const fs::path folder = fs::path(*path).parent_path();
+  if (!folder.empty() && !fs::is_directory(folder, ec)) {
+    std::cerr << "marqen: the folder of " << *path << " (--" << option << ") does not exist\n";
+    return true;
+  }
+  return false;
+}
+
+// Unix seconds as the library takes them, from Unix seconds or an ISO 8601 UTC time.
+std::optional<std::string> signingTimeSeconds(const std::string& text) {
+  long long seconds = 0;
+  const char* end = text.data() + text.size();
+  if (const auto [stop, error] = std::from_chars(text.data(), end, seconds);
+      error == std::errc() && stop == end && !text.empty() && text[0] != '-')
+    return seconds <= INT32_MAX ? std::optional(text) : std::nullopt;
+  std::tm parts{};
+  const char* rest = ::strptime(text.c_str(), "%Y-%m-%dT%H:%M:%SZ", &parts);
+  if (!rest || *rest != '\0') return std::nullopt;
+  const std::time_t utc = ::timegm(&parts);
+  if (utc < 0 || utc > INT32_MAX) return std::nullopt;
+  return std::to_string(utc);
+}
+
+void explainSignFailure(ErrorCode code, const ParsedArguments& p, const std::string* serial) {
+  const std::string* pfx = p.option("pfx");
+  if (explainUnreadable(p.option("in"), "the file to sign", "in")) return;
+  if (code == MARQEN_E_EMPTY_INPUT_FILE) {
+    std::cerr << "marqen: the file to sign (--in) is empty\n";
+    return;
+  }
+  if (explainUnreadable(pfx, "the PFX file", "pfx")) return;
+  if (pfx && code == MARQEN_E_NOT_PFX_FILE) {
+    std::cerr << "marqen: " << *pfx << " (--pfx) is not a PFX (PKCS#12) file\n";
+    return;
+  }
+  if (pfx && code == MARQEN_E_PFX_IMPORT) {
+    std::cerr << "marqen: wrong password for the PFX file " << *pfx << ", or the file is damaged\n";
+    return;
+  }
+  if (!pfx && serial && code == MARQEN_E_CERT_CONTEXT) {
+    std::cerr << "marqen: no certificate in MY has serial " << *serial << " and issuer \""
+              << *p.option("issuer")
+              << "\"; 'marqen certstore list --store MY' shows the serials and issuers there\n";
+    return;
+  }
+  explainUnwritable(p.option("out"), "out");
+}
 
 int runSignCommand(const ParsedArguments& p) {
   const std::string* in = p.option("in");
   const std::string* issuer = p.option("issuer");
-  const std::string* serial = p.option("serial");
+  const std::string* typedSerial = p.option("serial");
   const std::string* pfx = p.option("pfx");
   const std::string* out = p.option("out");
-  const bool fromStore = issuer || serial;
+  const bool toStandardOutput = !out || isStandardStream(out);
+  const bool fromStore = issuer || typedSerial;
   if (!p.positional.empty() || !in) return reportUsage(kSignUsage);
   if (fromStore && pfx) {
     std::cerr << "marqen: give the signer either by --issuer and --serial or by --pfx\n";
     return reportUsage(kSignUsage);
   }
-  if (fromStore ? !(issuer && serial) : !pfx) {
+  if (fromStore ? !(issuer && typedSerial) : !pfx) {
     std::cerr << "marqen: the signer needs --issuer DN --serial HEX, or --pfx FILE\n";
     return reportUsage(kSignUsage);
   }
-  if (p.option("password") && !pfx) {
-    std::cerr << "marqen: --password belongs to --pfx\n";
-    return reportUsage(kSignUsage);
-  }
-  if (p.has("der") && !out) {
-    std::cerr << "marqen: DER output is binary: write it to a file with --out\n";
+  if ((p.option("password") || p.option("password-file") || p.option("password-env")) && !pfx) {
+    std::cerr << "marqen: a password belongs to --pfx\n";
     return reportUsage(kSignUsage);
   }
   if (!p.has("validate") && (p.option("revocation-mode") || p.option("revocation-level"))) {
     std::cerr << "marqen: revocation options apply only with --validate\n";
     return reportUsage(kSignUsage);
   }
-  const auto hash = choice(p, "hash", {{"sha1", HASH_SHA1}, {"md5", HASH_MD5}}, HASH_SHA1);
+  std::optional<std::string> serial;
+  if (typedSerial && !(serial = normaliseSerial(*typedSerial))) {
+    std::cerr << "marqen: --serial takes the serial number in hexadecimal, not '" << *typedSerial
+              << "'\n";
+    return reportUsage(kSignUsage);
+  }
+  std::optional<std::string> signingTime;
+  if (const std::string* time = p.option("signing-time");
+      time && !(signingTime = signingTimeSeconds(*time))) {
+    std::cerr << "marqen: --signing-time takes Unix seconds or a UTC time such as "
+                 "2026-01-31T12:00:00Z, not '"
+              << *time << "'\n";
+    return reportUsage(kSignUsage);
+  }
+  const auto hash = choice(p, "hash",
+                           {{"sha256", HASH_SHA256},
+                            {"sha384", HASH_SHA384},
+                            {"sha512", HASH_SHA512},
+                            {"sha1", HASH_SHA1},
+                            {"md5", HASH_MD5}},
+                           HASH_SHA1);
   const auto revocationMode =
       choice(p, "revocation-mode", {{"online", REVOCATION_ONLINE}, {"offline", REVOCATION_OFFLINE}},
              REVOCATION_ONLINE);
@@ -70,22 +203,34 @@ int runSignCommand(const ParsedArguments& p) {
              {{"none", REVOCATION_NONE}, {"end", REVOCATION_END_CERT}, {"chain", REVOCATION_CHAIN}},
              REVOCATION_NONE);
   if (!hash || !revocationMode || !revocationLevel) return reportUsage(kSignUsage);
+  if (p.option("hash") && (*hash == HASH_SHA1 || *hash == HASH_MD5))
+    std::cerr << "marqen: warning: " << (*hash == HASH_MD5 ? "MD5" : "SHA-1")
+              << " is broken and many verifiers refuse it; prefer --hash sha256\n";
+  // Refused before any password is asked for or any work done.
+  if (p.has("der") && toStandardOutput && ::isatty(STDOUT_FILENO))
+    return writeStandardOutput({}, true, "--out FILE");
 
-  const FileInput content(*in);
+  const auto content = openInput(*in, "in");
+  if (!content) return kExitFailed;
+  PasswordChoice password;
+  if (pfx) {
+    password = choosePassword(p, "the PFX file " + *pfx, isStandardStream(in));
+    if (password.exitCode != kExitOk) return password.exitCode;
+  }
+  const std::string* passwordText = password.password ? &password.password->text() : nullptr;
   SignerLocator locator =
-      fromStore ? SignerLocator(*issuer, *serial) : SignerLocator(*pfx, p.option("password"));
+      fromStore ? SignerLocator(*issuer, *serial) : SignerLocator(*pfx, passwordText);
   AttributeList attributes;
   if (const auto* name = p.option("document-name"))
     attributes.add(crypto::kDocumentNameOid, *name, ATTR_OCTET_STRING);
   if (const auto* comments = p.option("comments"))
     attributes.add(crypto::kCommentsOid, *comments, ATTR_OCTET_STRING);
-  if (const auto* time = p.option("signing-time"))
-    attributes.add(crypto::kSigningTimeOid, *time, ATTR_TIME);
-  std::u16string outputPath = out ? os::toUtf16(*out) : std::u16string();
+  if (signingTime) attributes.add(crypto::kSigningTimeOid, *signingTime, ATTR_TIME);
+  std::u16string outputPath = toStandardOutput ? std::u16string() : os::toUtf16(*out);
 
   SignRequest request{};
   // The library only reads the content record; the request's field is merely not const.
-  request.content = const_cast<DataBuffer*>(content.get());
+  request.content = const_cast<DataBuffer*>(content->get());
   request.signerLocator = locator.get();
   request.attributes = attributes.data();
   request.attributeCount = attributes.count();
@@ -97,19 +242,26 @@ int runSignCommand(const ParsedArguments& p) {
   request.revocationMode = *revocationMode;
   request.revocationLevel = *revocationLevel;
   request.askPinAlways = 0;
-  request.outputKind = out ? DATA_IN_FILE : DATA_IN_MEMORY;
-  request.outputPath = out ? outputPath.data() : nullptr;
+  request.outputKind = toStandardOutput ? DATA_IN_MEMORY : DATA_IN_FILE;
+  request.outputPath = toStandardOutput ? nullptr : outputPath.data();
 
   LibraryResult result;
-  if (const ErrorCode code = sign(&request, &result.pointer)) return reportLibraryError(code);
-  if (!out) return printText(result.bytes()) ? kExitOk : kExitFailed;
-  std::cout << "wrote " << (p.has("detached") ? "detached" : "attached") << " signature ("
+  if (const ErrorCode code = sign(&request, &result.pointer)) {
+    explainSignFailure(code, p, serial ? &*serial : nullptr);
+    return reportLibraryError(code);
+  }
+  if (toStandardOutput) {
+    if (p.has("der")) return writeStandardOutput(result.bytes(), true, "--out FILE");
+    return printText(result.bytes()) ? kExitOk : kExitFailed;
+  }
+  std::cerr << "wrote " << (p.has("detached") ? "detached" : "attached") << " signature ("
             << (p.has("der") ? "DER" : "Base64") << ") to " << result.path() << '\n';
   return kExitOk;
 }
 
 int runVerifyCommand(const ParsedArguments& p) {
   const std::string* in = p.option("in");
+  const std::string* contentFile = p.option("content");
   if (!p.positional.empty() || !in) return reportUsage(kVerifyUsage);
   int32_t signer = 0;
   if (const std::string* given = p.option("signer")) {
@@ -120,67 +272,71 @@ int runVerifyCommand(const ParsedArguments& p) {
       return reportUsage(kVerifyUsage);
     }
   }
-  const FileInput signedData(*in);
-  const std::string* contentFile = p.option("content");
-  const std::optional<FileInput> content =
-      contentFile ? std::optional<FileInput>(std::in_place, *contentFile) : std::nullopt;
+  if (isStandardStream(in) && isStandardStream(contentFile)) {
+    std::cerr << "marqen: standard input can feed --in or --content, not both\n";
+    return reportUsage(kVerifyUsage);
+  }
+  const auto signedData = openInput(*in, "in");
+  if (!signedData) return kExitFailed;
+  std::unique_ptr<FileInput> content;
+  if (contentFile && !(content = openInput(*contentFile, "content"))) return kExitFailed;
 
   VerifySignedDataRequest request{};
-  request.signedData = const_cast<DataBuffer*>(signedData.get());
+  request.signedData = const_cast<DataBuffer*>(signedData->get());
   request.content = content ? const_cast<DataBuffer*>(content->get()) : nullptr;
   if (const ErrorCode code = verifySignedData(&request, signer)) {
-    // Without the content a detached message is refused with a code that has no text.
-    if (!content && code == MARQEN_E_MISSING_ARGUMENT)
+    if (!explainUnreadable(in, "the signed message", "in") &&
+        !explainUnreadable(contentFile, "the signed file", "content") && !content &&
+        code == MARQEN_E_MISSING_ARGUMENT)
+      // Without the content a detached message is refused with a code that has no text.
       std::cerr << "marqen: the signature is detached: give the signed file with --content\n";
     return reportLibraryError(code);
   }
-  std::cout << "signature of signer " << signer << " verifies\n";
+  std::cerr << "signature of signer " << signer << " verifies\n";
   return kExitOk;
 }
 
 int runContentCommand(const ParsedArguments& p) {
   const std::string* in = p.option("in");
   const std::string* out = p.option("out");
+  const bool toStandardOutput = !out || isStandardStream(out);
   if (!p.positional.empty() || !in) return reportUsage(kContentUsage);
-  const FileInput signedData(*in);
-  std::u16string outputPath = out ? os::toUtf16(*out) : std::u16string();
+  const auto signedData = openInput(*in, "in");
+  if (!signedData) return kExitFailed;
+  std::u16string outputPath = toStandardOutput ? std::u16string() : os::toUtf16(*out);
 
   LibraryResult result;
   if (const ErrorCode code =
-          getSignedContent(signedData.get(), out ? outputPath.data() : nullptr,
-                           out ? DATA_IN_FILE : DATA_IN_MEMORY, &result.pointer)) {
-    if (code == MARQEN_E_SIGNED_CONTENT_SIZE)
+          getSignedContent(signedData->get(), toStandardOutput ? nullptr : outputPath.data(),
+                           toStandardOutput ? DATA_IN_MEMORY : DATA_IN_FILE, &result.pointer)) {
+    if (!explainUnreadable(in, "the signed message", "in") && !explainUnwritable(out, "out") &&
+        code == MARQEN_E_SIGNED_CONTENT_SIZE)
       std::cerr << "marqen: a detached signature carries no content\n";
     return reportLibraryError(code);
   }
-  if (out) {
-    std::cout << "wrote the signed content to " << result.path() << '\n';
+  if (!toStandardOutput) {
+    std::cerr << "wrote the signed content to " << result.path() << '\n';
     return kExitOk;
   }
   // The content goes out byte for byte, so that redirecting it reproduces the signed file.
   const std::string_view bytes = result.bytes();
-  std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return std::cout.flush() ? kExitOk : kExitFailed;
+  return writeStandardOutput(bytes, looksBinary(bytes), "--out FILE");
 }
 
 }  // namespace
 
 int runSign(Arguments args) {
-  const auto line =
-      parseArguments(args,
-                     {"in", "issuer", "serial", "pfx", "password", "hash", "out", "document-name",
-                      "comments", "signing-time", "revocation-mode", "revocation-level"},
-                     {"detached", "der", "validate"});
+  const auto line = parseArguments(args, kSignOptions);
   return line ? runSignCommand(*line) : reportUsage(kSignUsage);
 }
 
 int runVerify(Arguments args) {
-  const auto line = parseArguments(args, {"in", "content", "signer"}, {});
+  const auto line = parseArguments(args, kVerifyOptions);
   return line ? runVerifyCommand(*line) : reportUsage(kVerifyUsage);
 }
 
 int runContent(Arguments args) {
-  const auto line = parseArguments(args, {"in", "out"}, {});
+  const auto line = parseArguments(args, kContentOptions);
   return line ? runContentCommand(*line) : reportUsage(kContentUsage);
 }
 
