@@ -13,6 +13,11 @@ install(TARGETS Marqen_InterfaceV2 EXPORT MarqenTargets
 # The download module lies beside the library, which loads it from its own folder on first use.
 install(TARGETS marqen_net LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime)
 install(TARGETS marqen RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+install(FILES ${PROJECT_SOURCE_DIR}/tools/marqen/share/marqen.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
+install(FILES ${PROJECT_SOURCE_DIR}/tools/marqen/share/marqen.bash
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME marqen
+        COMPONENT Runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/library/include/Marqen_InterfaceV2.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
 

@@ -9,7 +9,7 @@ packages=(
   libssl-dev openssl gnutls-bin libnss3-tools
   libcurl4-openssl-dev libcpp-httplib-dev
   libgtest-dev
-  dpkg-dev file
+  dpkg-dev file groff-base bash-completion
   clang libclang-rt-14-dev
 )
 

@@ -36,6 +36,9 @@ include/Marqen_InterfaceV2.h
 $libdir/libMarqen_InterfaceV2.so
 $libdir/$soname
 $libdir/$soname.0.0
+$libdir/libmarqen_net.so
+share/bash-completion/completions/marqen
+share/man/man1/marqen.1
 $libdir/pkgconfig/marqen.pc
 $libdir/cmake/Marqen/MarqenConfig.cmake
 $libdir/cmake/Marqen/MarqenConfigVersion.cmake
@@ -65,6 +68,15 @@ LIST
   encoded=$(env -u LD_LIBRARY_PATH "$prefix/bin/marqen" base64 encode "$work/abc") ||
     fail "installed marqen does not run"
   [ "$encoded" = "YWJj" ] || fail "installed marqen printed '$encoded'"
+
+  # The download module lies beside the library, which itself does not need libcurl.
+  if readelf -dW "$prefix/$libdir/$soname" | grep -q 'NEEDED.*libcurl'; then
+    fail "the installed library needs libcurl"
+  fi
+  readelf -dW "$prefix/$libdir/libmarqen_net.so" | grep -q 'NEEDED.*libcurl' ||
+    fail "the installed download module does not need libcurl"
+  man -l "$prefix/share/man/man1/marqen.1" >/dev/null 2>"$work/man.log" || true
+  if [ -s "$work/man.log" ]; then fail "manual page: $(cat "$work/man.log")"; fi
 
   # Same major version matches, another does not.
   printf '%s\n' "include($prefix/$libdir/cmake/Marqen/MarqenConfigVersion.cmake)" \
@@ -131,7 +143,8 @@ check_deb() {
   done
   local contents
   contents=$(dpkg-deb -c "$deb")
-  for path in bin/marqen "$libdir/$soname" include/Marqen_InterfaceV2.h \
+  for path in bin/marqen "$libdir/$soname" "$libdir/libmarqen_net.so" include/Marqen_InterfaceV2.h \
+    share/man/man1/marqen.1 share/bash-completion/completions/marqen \
     "$libdir/pkgconfig/marqen.pc" "$libdir/cmake/Marqen/MarqenConfig.cmake"; do
     grep -q "/usr/$path" <<<"$contents" || fail "package lacks /usr/$path"
   done

@@ -1,0 +1,76 @@
+# bash completion for marqen
+# The words offered never hold spaces, so splitting compgen's output is safe.
+# shellcheck disable=SC2207
+_marqen() {
+  local cur prev words cword
+  _init_completion -s || return
+
+  local commands="sign verify content certstore base64"
+  if ((cword == 1)); then
+    COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
+    return
+  fi
+
+  case $prev in
+    --in | --content | --out | --pfx | --password-file)
+      _filedir
+      return
+      ;;
+    --hash)
+      COMPREPLY=($(compgen -W "sha256 sha384 sha512 sha1 md5" -- "$cur"))
+      return
+      ;;
+    --revocation-mode)
+      COMPREPLY=($(compgen -W "online offline" -- "$cur"))
+      return
+      ;;
+    --revocation-level)
+      COMPREPLY=($(compgen -W "none end chain" -- "$cur"))
+      return
+      ;;
+    --store)
+      COMPREPLY=($(compgen -W "MY ADDRESSBOOK CA ROOT" -- "$cur"))
+      return
+      ;;
+    --password-env)
+      COMPREPLY=($(compgen -v -- "$cur"))
+      return
+      ;;
+    --issuer | --serial | --document-name | --comments | --signing-time | --signer | --password)
+      return
+      ;;
+  esac
+  [[ $cur == --*=* ]] && return
+
+  local options
+  case ${words[1]} in
+    sign)
+      options="--in --issuer --serial --pfx --password-file --password-env --password --hash
+               --detached --der --out --document-name --comments --signing-time --validate
+               --revocation-mode --revocation-level --help"
+      ;;
+    verify) options="--in --content --signer --help" ;;
+    content) options="--in --out --help" ;;
+    certstore)
+      if ((cword == 2)); then
+        COMPREPLY=($(compgen -W "import list remove" -- "$cur"))
+        return
+      fi
+      options="--store --serial --issuer --password-file --password-env --password --help"
+      ;;
+    base64)
+      if ((cword == 2)); then
+        COMPREPLY=($(compgen -W "encode decode" -- "$cur"))
+        return
+      fi
+      _filedir
+      return
+      ;;
+    *) return ;;
+  esac
+  if [[ $cur == -* ]]; then
+    COMPREPLY=($(compgen -W "$options" -- "$cur"))
+  else
+    _filedir
+  fi
+} && complete -F _marqen marqen
