@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the signing benchmark in Release (only its target; the tests' PKI builder comes with
-# MARQEN_TESTS) and runs it. Its figures and targets go to standard output.
+# Builds the signing and start-up benchmarks in Release (only their targets; the tests' PKI
+# builder comes with MARQEN_TESTS) and runs them. Figures and targets go to standard output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -8,5 +8,6 @@ scripts/install-deps.sh
 build=${MARQEN_BENCH_BUILD:-build-bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMARQEN_TESTS=ON -DMARQEN_BENCH=ON \
   -DMARQEN_SANITIZE=OFF -DMARQEN_WERROR=ON
-cmake --build "$build" --target marqen_bench
+cmake --build "$build" --target marqen_bench marqen_startup_bench
 "$build/bin/marqen_bench"
+"$build/bin/marqen_startup_bench"

@@ -102,8 +102,12 @@ void printCommandHelp(std::ostream& out, std::span<const Command> usages,
   out << "\noptions:\n";
   std::size_t width = 0;
   auto shown = [](const Option& option) {
-    std::string text = "--" + std::string(option.name);
-    if (!option.value.empty()) text += " " + std::string(option.value);
+    std::string text("--");
+    text += option.name;
+    if (!option.value.empty()) {
+      text += ' ';
+      text += option.value;
+    }
     return text;
   };
   for (const Option& option : options)
@@ -158,15 +162,14 @@ std::optional<std::string> normaliseSerial(std::string_view typed) {
     hex += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
   if (hex.empty()) return std::nullopt;
-  if (hex.size() % 2 != 0) hex.insert(0, 1, '0');
+  if (hex.size() % 2 != 0) hex = std::string(1, '0').append(hex);
   // The number, without the leading zero bytes a person may copy from a dump...
   std::size_t first = 0;
   while (first + 2 < hex.size() && hex.compare(first, 2, "00") == 0)
     first += 2;
-  hex.erase(0, first);
-  // ...then encoded as a positive integer is: a 00 before a first byte with its top bit set.
-  if (hex[0] >= '8' && hex != "00") hex.insert(0, "00");
-  return hex;
+  const std::string number = hex.substr(first);
+  // ...then as a positive integer is encoded: a 00 before a first byte with its top bit set.
+  return number[0] >= '8' ? std::string("00").append(number) : number;
 }
 
 FileInput::FileInput(const std::string& path) : path_(os::toUtf16(path)) {
