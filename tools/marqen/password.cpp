@@ -22,9 +22,9 @@ struct termios savedTerminal {};
 volatile std::sig_atomic_t echoIsOff = 0;
 
 extern "C" void restoreEchoAndDie(int signal) {
-  if (echoIsOff) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
-  std::signal(signal, SIG_DFL);
-  std::raise(signal);
+  if (echoIsOff) (void)::tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
+  (void)std::signal(signal, SIG_DFL);
+  (void)std::raise(signal);
 }
 
 // Turns echo off for its lifetime; an interrupt while it is off restores it first.
@@ -46,7 +46,7 @@ class EchoOff {
     if (active_) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
     echoIsOff = 0;
     for (const int signal : kSignals)
-      if (previous_[index(signal)] != SIG_ERR) std::signal(signal, previous_[index(signal)]);
+      if (previous_[index(signal)] != SIG_ERR) (void)std::signal(signal, previous_[index(signal)]);
   }
   bool active() const noexcept { return active_; }
 
@@ -101,8 +101,10 @@ std::optional<Secret> firstLineOf(const std::string& path) {
 
 }  // namespace
 
-Secret::Secret(std::string&& text) : text_(std::move(text)) {
+// Copied rather than moved: a short string's characters would stay behind in the source.
+Secret::Secret(std::string&& text) : text_(text) {
   OPENSSL_cleanse(text.data(), text.capacity());
+  text.clear();
 }
 
 void Secret::wipe() noexcept {
