@@ -29,6 +29,9 @@ expect() {  # expect "WORDS" "COMPLETIONS"
 }
 
 expect "marqen s" "sign"
+expect "marqen verify-" "verify-countersignature verify-raw"
+expect "marqen cosign --pass" "--password --password-env --password-file"
+expect "marqen verify-raw --store " "addressbook my"
 expect "marqen --v" "--version"
 expect "marqen sign --ha" "--hash"
 expect "marqen sign --hash sha" "sha1 sha256 sha384 sha512"

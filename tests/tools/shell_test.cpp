@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -358,6 +359,11 @@ TEST_F(Shell, EachCommandHasItsOwnHelpAndTheToolItsVersion) {
       {"content", "--out FILE"},
       {"certstore", "--store NAME"},
       {"base64", "base64 decode FILE OUT"},
+      {"cosign", "(default: sha256)"},
+      {"countersign", "--password-env VAR"},
+      {"rawsign", "(default: standard output)"},
+      {"verify-raw", "(default: my)"},
+      {"verify-countersignature", "(default: 0)"},
   };
   for (const auto& [command, shown] : commands) {
     const auto help = marqen({command, "--help"});
@@ -381,6 +387,77 @@ TEST_F(Shell, EachCommandHasItsOwnHelpAndTheToolItsVersion) {
                            hexOf(marqen::test::serialOf(signer)), "--hash", "MD5"});
   EXPECT_EQ(md5.exitCode, 0);
   EXPECT_NE(md5.err.find("warning: MD5"), std::string::npos) << md5.err;
+}
+
+// The commands that add signers or make bare signatures keep the same conventions.
+TEST_F(Shell, SignersCommandsTakePipesPasswordSourcesAndTypedSerials) {
+  const std::string withPfx = R"(--pfx ')" + pfx + R"(' --password-env PW)";
+  const auto cosigned =
+      bash(R"("$MARQEN" sign --in "$DOC" --der --issuer "$ISSUER" --serial "$SERIAL" | PW=')" +
+           std::string(kPassword) + R"(' "$MARQEN" cosign --in - --der )" + withPfx +
+           R"( | "$MARQEN" verify --in - --signer 1)");
+  EXPECT_EQ(cosigned.exitCode, 0) << cosigned.err;
+  EXPECT_EQ(cosigned.out, "");
+  EXPECT_EQ(cosigned.err, "signature of signer 1 verifies\n");
+
+  // A serial typed in lower case with colons; the signature read back from standard input.
+  std::string typedSerial;
+  for (const char c : hexOf(marqen::test::serialOf(signer))) {
+    if (!typedSerial.empty() && typedSerial.size() % 3 == 2) typedSerial += ':';
+    typedSerial += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  const auto raw =
+      bash(R"("$MARQEN" rawsign --in - --der --issuer "$ISSUER" --serial "$SERIAL" < "$DOC" |)"
+           R"( "$MARQEN" verify-raw --in "$DOC" --signature - --issuer "$ISSUER" --serial )" +
+           typedSerial);
+  EXPECT_EQ(raw.exitCode, 0) << raw.err;
+  EXPECT_EQ(raw.out, "");
+  EXPECT_EQ(raw.err, "raw signature verifies\n");
+
+  const auto message = files.file("note.p7s");
+  ASSERT_EQ(marqen({"sign", "--in", document, "--out", message, "--issuer", kIssuer, "--serial",
+                    hexOf(marqen::test::serialOf(signer))})
+                .exitCode,
+            0);
+  const auto wrongFile = files.file("wrong-password");
+  writeFile(wrongFile, "not it\n");
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string firstLine;
+  };
+  const std::vector<Case> cases = {
+      {{"countersign", "--in", message, "--signer", "0", "--pfx", pfx, "--password-file",
+        wrongFile},
+       1,
+       "marqen: wrong password for the PFX file " + pfx + ", or the file is damaged"},
+      {{"cosign", "--in", message, "--issuer", kIssuer, "--serial", "0a:0b"},
+       1,
+       "marqen: no certificate in MY has serial 0A0B and issuer \"" + std::string(kIssuer) +
+           "\"; 'marqen certstore list --store MY' shows the serials and issuers there"},
+      {{"cosign", "--in", files.path().string(), "--issuer", kIssuer, "--serial", "0a"},
+       1,
+       "marqen: the signed message " + files.path().string() + " (--in) is a folder"},
+      {{"rawsign", "--in", document, "--issuer", kIssuer, "--serial", "xyz"},
+       2,
+       "marqen: --serial takes the serial number in hexadecimal, not 'xyz'"},
+      {{"cosign", "--in", message, "--issuer", kIssuer, "--serial", "0a", "--signing-time",
+        "yesterday"},
+       2,
+       "marqen: --signing-time takes Unix seconds or a UTC time such as 2026-01-31T12:00:00Z, "
+       "not 'yesterday'"},
+      {{"verify-raw", "--in", "-", "--signature", "-", "--cert", document},
+       2,
+       "marqen: standard input can feed only one of the options that read files"},
+      {{"countersign", "--in", message, "--signer=0", "--signer=1", "--pfx", pfx},
+       2,
+       "marqen: option --signer given twice"},
+  };
+  for (const Case& c : cases) {
+    const auto result = marqen(c.args);
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.args[0] << ": " << result.err;
+    EXPECT_EQ(result.err.substr(0, result.err.find('\n')), c.firstLine) << result.err;
+  }
 }
 
 // The download code is a module beside the library, loaded when a CRL is first needed.

@@ -40,25 +40,26 @@ constexpr std::array kCommands = {
             runContent},
     Command{"cosign",
             "cosign --in SIGNED [--content FILE] (--issuer DN --serial HEX | --pfx FILE"
-            " [--password P])\n"
+            " [--password-file FILE])\n"
             "       [--hash sha256|sha384|sha512|sha1|md5] [--der] [--out FILE]\n"
-            "       [--document-name TEXT] [--comments TEXT] [--signing-time UNIX_SECONDS]"
+            "       [--document-name TEXT] [--comments TEXT] [--signing-time TIME]"
             " [--validate ...]",
             "add a signer to a signed message (a detached one needs its --content); the message "
             "keeps its form",
             runCosign},
     Command{"countersign",
             "countersign --in SIGNED --signer N [--content FILE] (--issuer DN --serial HEX |"
-            " --pfx FILE [--password P])\n"
+            " --pfx FILE [--password-file FILE])\n"
             "       [--hash sha256|sha384|sha512|sha1|md5] [--der] [--out FILE] [--validate ...]",
             "counter-sign the signature of signer N (0 for the first)", runCountersign},
     Command{"rawsign",
-            "rawsign --in FILE (--issuer DN --serial HEX | --pfx FILE [--password P])\n"
+            "rawsign --in FILE (--issuer DN --serial HEX | --pfx FILE [--password-file FILE])\n"
             "       [--hash sha256|sha384|sha512|sha1|md5] [--der] [--out FILE] [--validate ...]",
             "a bare PKCS#1 v1.5 signature of FILE's hash, least significant byte first",
             runRawsign},
     Command{"verify-raw",
-            "verify-raw --in FILE --signature SIG (--cert FILE | --pfx FILE [--password P] |\n"
+            "verify-raw --in FILE --signature SIG (--cert FILE | --pfx FILE [--password-file FILE]"
+            " |\n"
             "       --issuer DN --serial HEX [--store my|addressbook])"
             " [--hash sha256|...] [--validate ...]",
             "check a bare signature (bytes or Base64) over FILE with the certificate's key",
@@ -78,7 +79,7 @@ void printHelp(std::ostream& out) {
   out << "  --help\n      show this list; marqen COMMAND --help shows one command's options\n"
       << "  --version\n      show the version of marqen and of the library's interface\n"
       << "\nOptions take their value as --name VALUE or --name=VALUE. For --in, --content and "
-         "--out, - is standard input or output.\n"
+         "--out, - is standard input or output (and for --signature).\n"
       << "--validate [--revocation-mode online|offline] [--revocation-level none|end|chain] "
          "also checks the certificate's chain and, at the level given, revocation.\n"
       << "The new signing commands hash with SHA-256 unless --hash says otherwise.\n"

@@ -1,17 +1,26 @@
 #pragma once
 // Pieces the signing commands share: option choices, the signer's locator, the attribute list
-// and the library's result record, each owning what the request points into.
+// and the library's result record, each owning what the request points into; and the messages
+// that name in the user's terms what failed.
 
 #include <openssl/crypto.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -123,6 +132,91 @@ inline bool printText(std::string_view text) {
   std::cout << text;
   if (!text.empty() && !text.ends_with('\n')) std::cout << '\n';
   return static_cast<bool>(std::cout.flush());
+}
+
+// When a named file cannot be read, says which and why; true when it said something.
+inline bool explainUnreadable(const std::string* path, std::string_view what,
+                              std::string_view option) {
+  if (!path || *path == "-") return false;
+  std::error_code ec;
+  if (std::filesystem::is_directory(*path, ec)) {
+    std::cerr << "marqen: " << what << " " << *path << " (--" << option << ") is a folder\n";
+    return true;
+  }
+  if (::access(path->c_str(), R_OK) == 0) return false;
+  std::cerr << "marqen: cannot read " << what << " " << *path << " (--" << option
+            << "): " << std::strerror(errno) << '\n';
+  return true;
+}
+
+// When an output path cannot take a file, says why; true when it said something.
+inline bool explainUnwritable(const std::string* path, std::string_view option) {
+  if (!path || *path == "-") return false;
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::is_directory(*path, ec)) {
+    std::cerr << "marqen: the output path " << *path << " (--" << option
+              << ") is a folder: name a file in it\n";
+    return true;
+  }
+  const fs::path folder = fs::path(*path).parent_path();
+  if (!folder.empty() && !fs::is_directory(folder, ec)) {
+    std::cerr << "marqen: the folder of " << *path << " (--" << option << ") does not exist\n";
+    return true;
+  }
+  return false;
+}
+
+// Unix seconds as the library takes them, from Unix seconds or an ISO 8601 UTC time.
+inline std::optional<std::string> signingTimeSeconds(const std::string& text) {
+  long long seconds = 0;
+  const char* end = text.data() + text.size();
+  if (const auto [stop, error] = std::from_chars(text.data(), end, seconds);
+      error == std::errc() && stop == end && !text.empty() && text[0] != '-')
+    return seconds <= INT32_MAX ? std::optional(text) : std::nullopt;
+  std::tm parts{};
+  const char* rest = ::strptime(text.c_str(), "%Y-%m-%dT%H:%M:%SZ", &parts);
+  if (!rest || *rest != '\0') return std::nullopt;
+  const std::time_t utc = ::timegm(&parts);
+  if (utc < 0 || utc > INT32_MAX) return std::nullopt;
+  return std::to_string(utc);
+}
+
+// --hash by name; MD5 and SHA-1 asked for by name get a warning.
+inline std::optional<int32_t> hashChoice(const ParsedArguments& p, int32_t fallback) {
+  const auto hash = choice(p, "hash",
+                           {{"sha256", HASH_SHA256},
+                            {"sha384", HASH_SHA384},
+                            {"sha512", HASH_SHA512},
+                            {"sha1", HASH_SHA1},
+                            {"md5", HASH_MD5}},
+                           fallback);
+  if (hash && p.option("hash") && (*hash == HASH_SHA1 || *hash == HASH_MD5))
+    std::cerr << "marqen: warning: " << (*hash == HASH_MD5 ? "MD5" : "SHA-1")
+              << " is broken and many verifiers refuse it; prefer --hash sha256\n";
+  return hash;
+}
+
+// Says in the user's terms why the signer's PFX or store certificate failed; true when it did.
+inline bool explainSignerFailure(ErrorCode code, const ParsedArguments& p,
+                                 const std::string* serial) {
+  const std::string* pfx = p.option("pfx");
+  if (explainUnreadable(pfx, "the PFX file", "pfx")) return true;
+  if (pfx && code == MARQEN_E_NOT_PFX_FILE) {
+    std::cerr << "marqen: " << *pfx << " (--pfx) is not a PFX (PKCS#12) file\n";
+    return true;
+  }
+  if (pfx && code == MARQEN_E_PFX_IMPORT) {
+    std::cerr << "marqen: wrong password for the PFX file " << *pfx << ", or the file is damaged\n";
+    return true;
+  }
+  if (!pfx && serial && code == MARQEN_E_CERT_CONTEXT) {
+    std::cerr << "marqen: no certificate in MY has serial " << *serial << " and issuer \""
+              << *p.option("issuer")
+              << "\"; 'marqen certstore list --store MY' shows the serials and issuers there\n";
+    return true;
+  }
+  return false;
 }
 
 }  // namespace marqen::tool

@@ -73,79 +73,13 @@ constexpr Option kContentOptions[] = {
     {"out", "FILE", "where the content goes; - is standard output", "standard output"},
 };
 
-std::string describeErrno() {
-  return std::strerror(errno);
-}
-
-// When a named file cannot be read, says which and why; true when it said something.
-bool explainUnreadable(const std::string* path, std::string_view what, std::string_view option) {
-  if (!path || *path == "-") return false;
-  std::error_code ec;
-  if (std::filesystem::is_directory(*path, ec)) {
-    std::cerr << "marqen: " << what << " " << *path << " (--" << option << ") is a folder\n";
-    return true;
-  }
-  if (::access(path->c_str(), R_OK) == 0) return false;
-  std::cerr << "marqen: cannot read " << what << " " << *path << " (--" << option
-            << "): " << describeErrno() << '\n';
-  return true;
-}
-
-// When an output path cannot take a file, says why; true when it said something.
-bool explainUnwritable(const std::string* path, std::string_view option) {
-  if (!path || *path == "-") return false;
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (fs::is_directory(*path, ec)) {
-    std::cerr << "marqen: the output path " << *path << " (--" << option
-              << ") is a folder: name a file in it\n";
-    return true;
-  }
-  const fs::path folder = fs::path(*path).parent_path();
-  if (!folder.empty() && !fs::is_directory(folder, ec)) {
-    std::cerr << "marqen: the folder of " << *path << " (--" << option << ") does not exist\n";
-    return true;
-  }
-  return false;
-}
-
-// Unix seconds as the library takes them, from Unix seconds or an ISO 8601 UTC time.
-std::optional<std::string> signingTimeSeconds(const std::string& text) {
-  long long seconds = 0;
-  const char* end = text.data() + text.size();
-  if (const auto [stop, error] = std::from_chars(text.data(), end, seconds);
-      error == std::errc() && stop == end && !text.empty() && text[0] != '-')
-    return seconds <= INT32_MAX ? std::optional(text) : std::nullopt;
-  std::tm parts{};
-  const char* rest = ::strptime(text.c_str(), "%Y-%m-%dT%H:%M:%SZ", &parts);
-  if (!rest || *rest != '\0') return std::nullopt;
-  const std::time_t utc = ::timegm(&parts);
-  if (utc < 0 || utc > INT32_MAX) return std::nullopt;
-  return std::to_string(utc);
-}
-
 void explainSignFailure(ErrorCode code, const ParsedArguments& p, const std::string* serial) {
-  const std::string* pfx = p.option("pfx");
   if (explainUnreadable(p.option("in"), "the file to sign", "in")) return;
   if (code == MARQEN_E_EMPTY_INPUT_FILE) {
     std::cerr << "marqen: the file to sign (--in) is empty\n";
     return;
   }
-  if (explainUnreadable(pfx, "the PFX file", "pfx")) return;
-  if (pfx && code == MARQEN_E_NOT_PFX_FILE) {
-    std::cerr << "marqen: " << *pfx << " (--pfx) is not a PFX (PKCS#12) file\n";
-    return;
-  }
-  if (pfx && code == MARQEN_E_PFX_IMPORT) {
-    std::cerr << "marqen: wrong password for the PFX file " << *pfx << ", or the file is damaged\n";
-    return;
-  }
-  if (!pfx && serial && code == MARQEN_E_CERT_CONTEXT) {
-    std::cerr << "marqen: no certificate in MY has serial " << *serial << " and issuer \""
-              << *p.option("issuer")
-              << "\"; 'marqen certstore list --store MY' shows the serials and issuers there\n";
-    return;
-  }
+  if (explainSignerFailure(code, p, serial)) return;
   explainUnwritable(p.option("out"), "out");
 }
 
@@ -188,13 +122,7 @@ int runSignCommand(const ParsedArguments& p) {
               << *time << "'\n";
     return reportUsage(kSignUsage);
   }
-  const auto hash = choice(p, "hash",
-                           {{"sha256", HASH_SHA256},
-                            {"sha384", HASH_SHA384},
-                            {"sha512", HASH_SHA512},
-                            {"sha1", HASH_SHA1},
-                            {"md5", HASH_MD5}},
-                           HASH_SHA1);
+  const auto hash = hashChoice(p, HASH_SHA1);
   const auto revocationMode =
       choice(p, "revocation-mode", {{"online", REVOCATION_ONLINE}, {"offline", REVOCATION_OFFLINE}},
              REVOCATION_ONLINE);
@@ -203,9 +131,6 @@ int runSignCommand(const ParsedArguments& p) {
              {{"none", REVOCATION_NONE}, {"end", REVOCATION_END_CERT}, {"chain", REVOCATION_CHAIN}},
              REVOCATION_NONE);
   if (!hash || !revocationMode || !revocationLevel) return reportUsage(kSignUsage);
-  if (p.option("hash") && (*hash == HASH_SHA1 || *hash == HASH_MD5))
-    std::cerr << "marqen: warning: " << (*hash == HASH_MD5 ? "MD5" : "SHA-1")
-              << " is broken and many verifiers refuse it; prefer --hash sha256\n";
   // Refused before any password is asked for or any work done.
   if (p.has("der") && toStandardOutput && ::isatty(STDOUT_FILENO))
     return writeStandardOutput({}, true, "--out FILE");

@@ -1,5 +1,9 @@
 // marqen cosign / countersign / rawsign / verify-raw / verify-countersignature: more signers on
-// a message, bare signatures, and their verification through the library's exports.
+// a message, bare signatures, and their verification through the library's exports. As for
+// sign, "-" for --in, --content, --signature and --out is standard input or output; data goes
+// to standard output, what happened to standard error.
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -14,41 +18,138 @@
 #include "platform/os/file_access.h"
 #include "platform/os/text.h"
 #include "tools/marqen/commands.h"
+#include "tools/marqen/password.h"
 #include "tools/marqen/request_parts.h"
 
 namespace marqen::tool {
 namespace {
 
 constexpr std::string_view kCosignUsage =
-    "cosign --in SIGNED [--content FILE] (--issuer DN --serial HEX | --pfx FILE [--password P]) "
-    "[--hash sha256|sha384|sha512|sha1|md5] [--der] [--out FILE] [--document-name TEXT] "
-    "[--comments TEXT] [--signing-time UNIX_SECONDS] [--validate [--revocation-mode "
-    "online|offline] [--revocation-level none|end|chain]]";
+    "cosign --in SIGNED [--content FILE] (--issuer DN --serial HEX | --pfx FILE [password "
+    "option]) [--hash NAME] [--der] [--out FILE] [--document-name TEXT] [--comments TEXT] "
+    "[--signing-time TIME] [--validate [--revocation-mode online|offline] [--revocation-level "
+    "none|end|chain]]";
 constexpr std::string_view kCountersignUsage =
     "countersign --in SIGNED --signer N [--content FILE] (--issuer DN --serial HEX | --pfx FILE "
-    "[--password P]) [--hash sha256|sha384|sha512|sha1|md5] [--der] [--out FILE] [--validate "
-    "[--revocation-mode online|offline] [--revocation-level none|end|chain]]";
-constexpr std::string_view kRawsignUsage =
-    "rawsign --in FILE (--issuer DN --serial HEX | --pfx FILE [--password P]) [--hash "
-    "sha256|sha384|sha512|sha1|md5] [--der] [--out FILE] [--validate [--revocation-mode "
+    "[password option]) [--hash NAME] [--der] [--out FILE] [--validate [--revocation-mode "
     "online|offline] [--revocation-level none|end|chain]]";
+constexpr std::string_view kRawsignUsage =
+    "rawsign --in FILE (--issuer DN --serial HEX | --pfx FILE [password option]) [--hash NAME] "
+    "[--der] [--out FILE] [--validate [--revocation-mode online|offline] [--revocation-level "
+    "none|end|chain]]";
 constexpr std::string_view kVerifyRawUsage =
-    "verify-raw --in FILE --signature SIG (--cert FILE | --pfx FILE [--password P] | --issuer DN "
-    "--serial HEX [--store my|addressbook]) [--hash sha256|sha384|sha512|sha1|md5] [--validate "
-    "[--revocation-mode online|offline] [--revocation-level none|end|chain]]";
+    "verify-raw --in FILE --signature SIG (--cert FILE | --pfx FILE [password option] | --issuer "
+    "DN --serial HEX [--store my|addressbook]) [--hash NAME] [--validate [--revocation-mode "
+    "online|offline] [--revocation-level none|end|chain]]";
 constexpr std::string_view kVerifyCounterUsage =
     "verify-countersignature --in SIGNED [--signer N] [--cert FILE | --store my|addressbook] "
     "[--validate [--revocation-mode online|offline] [--revocation-level none|end|chain]]";
 
-std::optional<int32_t> hashChoice(const ParsedArguments& p) {
-  return choice(p, "hash",
-                {{"sha256", HASH_SHA256},
-                 {"sha384", HASH_SHA384},
-                 {"sha512", HASH_SHA512},
-                 {"sha1", HASH_SHA1},
-                 {"md5", HASH_MD5}},
-                HASH_SHA256);
-}
+constexpr Option kIssuerOption{"issuer", "DN",
+                               "issuer of the signer's certificate in MY, as 'certstore list' "
+                               "prints it"};
+constexpr Option kSerialOption{"serial", "HEX",
+                               "serial number of that certificate (colons, lower case, a "
+                               "leading 00 taken)"};
+constexpr Option kPfxOption{"pfx", "FILE",
+                            "sign with the certificate and key of this PKCS#12 (PFX) file "
+                            "instead"};
+constexpr Option kHashOption{"hash", "NAME", "sha256, sha384, sha512, sha1 or md5", "sha256"};
+constexpr Option kDerOption{"der", {}, "write binary DER instead of Base64 text", "Base64"};
+constexpr Option kOutOption{"out", "FILE", "where the result goes; - is standard output",
+                            "standard output"};
+constexpr Option kValidateOption{
+    "validate", {}, "check the certificate's chain and revocation as well", "off"};
+constexpr Option kRevocationModeOption{"revocation-mode", "MODE",
+                                       "online or offline, with --validate", "online"};
+constexpr Option kRevocationLevelOption{"revocation-level", "LEVEL",
+                                        "none, end or chain, with --validate", "none"};
+constexpr Option kSignedInOption{"in", "SIGNED",
+                                 "the signed message, Base64 or DER; - reads standard input"};
+constexpr Option kContentOption{"content", "FILE",
+                                "the signed file of a detached message; - reads standard input"};
+constexpr Option kStoreOption{"store", "NAME",
+                              "my or addressbook: where to look the certificate "
+                              "up",
+                              "my"};
+constexpr Option kCertOption{"cert", "FILE", "the certificate, DER or PEM"};
+
+constexpr Option kCosignOptions[] = {
+    kSignedInOption,
+    kContentOption,
+    kIssuerOption,
+    kSerialOption,
+    kPfxOption,
+    kPasswordFileOption,
+    kPasswordEnvOption,
+    kPasswordOption,
+    kHashOption,
+    kDerOption,
+    kOutOption,
+    {"document-name", "TEXT", "a document name attribute"},
+    {"comments", "TEXT", "a comments attribute"},
+    {"signing-time", "TIME", "Unix seconds, or UTC as YYYY-MM-DDTHH:MM:SSZ", "now"},
+    kValidateOption,
+    kRevocationModeOption,
+    kRevocationLevelOption,
+};
+constexpr Option kCountersignOptions[] = {
+    kSignedInOption,
+    {"signer", "N", "which signer's signature to counter-sign, 0 for the first"},
+    kContentOption,
+    kIssuerOption,
+    kSerialOption,
+    kPfxOption,
+    kPasswordFileOption,
+    kPasswordEnvOption,
+    kPasswordOption,
+    kHashOption,
+    kDerOption,
+    kOutOption,
+    kValidateOption,
+    kRevocationModeOption,
+    kRevocationLevelOption,
+};
+constexpr Option kRawsignOptions[] = {
+    {"in", "FILE", "the file whose hash is signed; - reads standard input"},
+    kIssuerOption,
+    kSerialOption,
+    kPfxOption,
+    kPasswordFileOption,
+    kPasswordEnvOption,
+    kPasswordOption,
+    kHashOption,
+    kDerOption,
+    kOutOption,
+    kValidateOption,
+    kRevocationModeOption,
+    kRevocationLevelOption,
+};
+constexpr Option kVerifyRawOptions[] = {
+    {"in", "FILE", "the signed file; - reads standard input"},
+    {"signature", "SIG", "the signature, bytes or Base64; - reads standard input"},
+    kCertOption,
+    {"pfx", "FILE", "take the certificate from this PKCS#12 (PFX) file instead"},
+    kPasswordFileOption,
+    kPasswordEnvOption,
+    kPasswordOption,
+    {"issuer", "DN", "issuer of the certificate in the store, as 'certstore list' prints it"},
+    kSerialOption,
+    kStoreOption,
+    {"hash", "NAME", "the signer's: sha256, sha384, sha512, sha1 or md5", "sha256"},
+    kValidateOption,
+    kRevocationModeOption,
+    kRevocationLevelOption,
+};
+constexpr Option kVerifyCounterOptions[] = {
+    kSignedInOption,
+    {"signer", "N", "whose counter-signature to check, 0 for the first", "0"},
+    {"cert", "FILE", "the counter-signer's certificate, DER or PEM", "looked up in --store"},
+    kStoreOption,
+    kValidateOption,
+    kRevocationModeOption,
+    kRevocationLevelOption,
+};
 
 struct Validation {
   int32_t validate = 0;
@@ -72,27 +173,72 @@ std::optional<Validation> validationChoice(const ParsedArguments& p) {
   return Validation{p.has("validate") ? 1 : 0, *mode, *level};
 }
 
-// The signer from --issuer/--serial or --pfx/--password; null (with the reason printed) when
-// the options do not name exactly one.
-std::unique_ptr<SignerLocator> signerFrom(const ParsedArguments& p) {
+bool givesPassword(const ParsedArguments& p) {
+  return p.option("password") || p.option("password-file") || p.option("password-env");
+}
+
+// --serial as the stores print it; empty (the reason printed) when it is no hex number.
+std::optional<std::string> serialFrom(const ParsedArguments& p) {
+  const std::string* typed = p.option("serial");
+  auto serial = normaliseSerial(*typed);
+  if (!serial)
+    std::cerr << "marqen: --serial takes the serial number in hexadecimal, not '" << *typed
+              << "'\n";
+  return serial;
+}
+
+// Which options read standard input; at most one may.
+std::optional<bool> standardInputUse(const ParsedArguments& p,
+                                     std::initializer_list<std::string_view> options) {
+  int readers = 0;
+  for (const std::string_view option : options)
+    if (isStandardStream(p.option(option))) ++readers;
+  if (readers > 1) {
+    std::cerr << "marqen: standard input can feed only one of the options that read files\n";
+    return std::nullopt;
+  }
+  return readers == 1;
+}
+
+// The signer from --issuer/--serial or --pfx with its password; checks only the options.
+struct SignerChoice {
+  bool fromStore = false;
+  std::optional<std::string> serial;  // normalised
+};
+
+std::optional<SignerChoice> signerChoice(const ParsedArguments& p) {
   const std::string* issuer = p.option("issuer");
   const std::string* serial = p.option("serial");
   const std::string* pfx = p.option("pfx");
   const bool fromStore = issuer || serial;
   if (fromStore && pfx) {
     std::cerr << "marqen: give the signer either by --issuer and --serial or by --pfx\n";
-    return nullptr;
+    return std::nullopt;
   }
   if (fromStore ? !(issuer && serial) : !pfx) {
     std::cerr << "marqen: the signer needs --issuer DN --serial HEX, or --pfx FILE\n";
-    return nullptr;
+    return std::nullopt;
   }
-  if (p.option("password") && !pfx) {
-    std::cerr << "marqen: --password belongs to --pfx\n";
-    return nullptr;
+  if (givesPassword(p) && !pfx) {
+    std::cerr << "marqen: a password belongs to --pfx\n";
+    return std::nullopt;
   }
-  return fromStore ? std::make_unique<SignerLocator>(*issuer, *serial)
-                   : std::make_unique<SignerLocator>(*pfx, p.option("password"));
+  SignerChoice choice{fromStore, {}};
+  if (fromStore && !(choice.serial = serialFrom(p))) return std::nullopt;
+  return choice;
+}
+
+// The locator for a checked choice, asking for the PFX password when none is given. Empty, with
+// the exit code set, when no password could be had.
+std::unique_ptr<SignerLocator> signerFrom(const ParsedArguments& p, const SignerChoice& choice,
+                                          bool standardInputIsData, int& exitCode) {
+  if (choice.fromStore) return std::make_unique<SignerLocator>(*p.option("issuer"), *choice.serial);
+  const std::string& pfx = *p.option("pfx");
+  PasswordChoice password = choosePassword(p, "the PFX file " + pfx, standardInputIsData);
+  exitCode = password.exitCode;
+  if (exitCode != kExitOk) return nullptr;
+  return std::make_unique<SignerLocator>(pfx,
+                                         password.password ? &password.password->text() : nullptr);
 }
 
 std::optional<int32_t> signerIndex(const ParsedArguments& p, bool required) {
@@ -121,7 +267,7 @@ std::optional<int32_t> storeChoice(const ParsedArguments& p) {
 std::optional<std::string> certificateString(const std::string& path) {
   const auto bytes = os::readSmallFile(path);
   if (!bytes) {
-    std::cerr << "marqen: cannot read the certificate file " << path << '\n';
+    std::cerr << "marqen: cannot read the certificate file " << path << " (--cert)\n";
     return std::nullopt;
   }
   std::string text(bytes->begin(), bytes->end());
@@ -133,43 +279,78 @@ std::optional<std::string> certificateString(const std::string& path) {
                      stop == std::string::npos ? std::string::npos : stop - start - begin.size());
 }
 
-// Delivers a signing result: Base64 to standard output, or a report of the file written.
-int finish(const LibraryResult& result, const std::string* out, bool der, std::string_view what) {
-  if (!out) return printText(result.bytes()) ? kExitOk : kExitFailed;
-  std::cout << "wrote " << what << " (" << (der ? "DER" : "Base64") << ") to " << result.path()
+// Binary output to a terminal is refused before any password is asked for or any work done.
+bool refusesTerminal(const ParsedArguments& p) {
+  const std::string* out = p.option("out");
+  return p.has("der") && (!out || isStandardStream(out)) && ::isatty(STDOUT_FILENO);
+}
+
+// Delivers a signing result: to standard output, or a report of the file written.
+int finish(const LibraryResult& result, const ParsedArguments& p, std::string_view what) {
+  const std::string* out = p.option("out");
+  const bool der = p.has("der");
+  if (!out || isStandardStream(out)) {
+    if (der) return writeStandardOutput(result.bytes(), true, "--out FILE");
+    return printText(result.bytes()) ? kExitOk : kExitFailed;
+  }
+  std::cerr << "wrote " << what << " (" << (der ? "DER" : "Base64") << ") to " << result.path()
             << '\n';
   return kExitOk;
 }
 
-bool derNeedsFile(const ParsedArguments& p) {
-  if (p.has("der") && !p.option("out")) {
-    std::cerr << "marqen: DER output is binary: write it to a file with --out\n";
-    return false;
+// The output path as the request takes it: empty for standard output.
+std::u16string outputPathOf(const ParsedArguments& p) {
+  const std::string* out = p.option("out");
+  return !out || isStandardStream(out) ? std::u16string() : os::toUtf16(*out);
+}
+
+void explainFailure(ErrorCode code, const ParsedArguments& p, const SignerChoice& signer,
+                    std::string_view inWhat) {
+  if (explainUnreadable(p.option("in"), inWhat, "in") ||
+      explainUnreadable(p.option("content"), "the signed file", "content"))
+    return;
+  if (code == MARQEN_E_DETACHED_DATA_MISSING && !p.option("content")) {
+    std::cerr << "marqen: the message is detached: give its content with --content\n";
+    return;
   }
-  return true;
+  if (explainSignerFailure(code, p, signer.serial ? &*signer.serial : nullptr)) return;
+  explainUnwritable(p.option("out"), "out");
 }
 
 int runCosignCommand(const ParsedArguments& p) {
   const std::string* in = p.option("in");
-  const std::string* out = p.option("out");
-  if (!p.positional.empty() || !in || !derNeedsFile(p)) return reportUsage(kCosignUsage);
-  auto locator = signerFrom(p);
-  const auto hash = hashChoice(p);
+  if (!p.positional.empty() || !in) return reportUsage(kCosignUsage);
+  const auto signer = signerChoice(p);
+  const auto hash = hashChoice(p, HASH_SHA256);
   const auto validation = validationChoice(p);
-  if (!locator || !hash || !validation) return reportUsage(kCosignUsage);
+  const auto readsInput = standardInputUse(p, {"in", "content"});
+  if (!signer || !hash || !validation || !readsInput) return reportUsage(kCosignUsage);
+  std::optional<std::string> signingTime;
+  if (const std::string* time = p.option("signing-time");
+      time && !(signingTime = signingTimeSeconds(*time))) {
+    std::cerr << "marqen: --signing-time takes Unix seconds or a UTC time such as "
+                 "2026-01-31T12:00:00Z, not '"
+              << *time << "'\n";
+    return reportUsage(kCosignUsage);
+  }
+  if (refusesTerminal(p)) return writeStandardOutput({}, true, "--out FILE");
 
-  const FileInput message(*in);
-  const std::string* contentFile = p.option("content");
-  const std::optional<FileInput> content =
-      contentFile ? std::optional<FileInput>(std::in_place, *contentFile) : std::nullopt;
+  const auto message = openInput(*in, "in");
+  if (!message) return kExitFailed;
+  std::unique_ptr<FileInput> content;
+  if (const std::string* file = p.option("content");
+      file && !(content = openInput(*file, "content")))
+    return kExitFailed;
+  int exitCode = kExitOk;
+  const auto locator = signerFrom(p, *signer, *readsInput, exitCode);
+  if (!locator) return exitCode;
   AttributeList attributes;
   if (const auto* name = p.option("document-name"))
     attributes.add(crypto::kDocumentNameOid, *name, ATTR_OCTET_STRING);
   if (const auto* comments = p.option("comments"))
     attributes.add(crypto::kCommentsOid, *comments, ATTR_OCTET_STRING);
-  if (const auto* time = p.option("signing-time"))
-    attributes.add(crypto::kSigningTimeOid, *time, ATTR_TIME);
-  std::u16string outputPath = out ? os::toUtf16(*out) : std::u16string();
+  if (signingTime) attributes.add(crypto::kSigningTimeOid, *signingTime, ATTR_TIME);
+  std::u16string outputPath = outputPathOf(p);
 
   CosignRequest request{};
   request.content = content ? const_cast<DataBuffer*>(content->get()) : nullptr;
@@ -183,33 +364,40 @@ int runCosignCommand(const ParsedArguments& p) {
   request.validateCertificate = validation->validate;
   request.revocationMode = validation->mode;
   request.revocationLevel = validation->level;
-  request.outputKind = out ? DATA_IN_FILE : DATA_IN_MEMORY;
-  request.outputPath = out ? outputPath.data() : nullptr;
+  request.outputKind = outputPath.empty() ? DATA_IN_MEMORY : DATA_IN_FILE;
+  request.outputPath = outputPath.empty() ? nullptr : outputPath.data();
 
   LibraryResult result;
-  if (const ErrorCode code = cosign(&request, message.get(), &result.pointer)) {
-    if (code == MARQEN_E_DETACHED_DATA_MISSING)
-      std::cerr << "marqen: the message is detached: give its content with --content\n";
+  if (const ErrorCode code = cosign(&request, message->get(), &result.pointer)) {
+    explainFailure(code, p, *signer, "the signed message");
     return reportLibraryError(code);
   }
-  return finish(result, out, p.has("der"), "cosigned message");
+  return finish(result, p, "cosigned message");
 }
 
 int runCountersignCommand(const ParsedArguments& p) {
   const std::string* in = p.option("in");
-  const std::string* out = p.option("out");
-  if (!p.positional.empty() || !in || !derNeedsFile(p)) return reportUsage(kCountersignUsage);
-  auto locator = signerFrom(p);
-  const auto hash = hashChoice(p);
+  if (!p.positional.empty() || !in) return reportUsage(kCountersignUsage);
+  const auto signer = signerChoice(p);
+  const auto hash = hashChoice(p, HASH_SHA256);
   const auto validation = validationChoice(p);
   const auto index = signerIndex(p, true);
-  if (!locator || !hash || !validation || !index) return reportUsage(kCountersignUsage);
+  const auto readsInput = standardInputUse(p, {"in", "content"});
+  if (!signer || !hash || !validation || !index || !readsInput)
+    return reportUsage(kCountersignUsage);
+  if (refusesTerminal(p)) return writeStandardOutput({}, true, "--out FILE");
 
-  const FileInput message(*in);
-  const std::string* contentFile = p.option("content");
-  const std::optional<FileInput> content =
-      contentFile ? std::optional<FileInput>(std::in_place, *contentFile) : std::nullopt;
-  std::u16string outputPath = out ? os::toUtf16(*out) : std::u16string();
+  const auto message = openInput(*in, "in");
+  if (!message) return kExitFailed;
+  std::unique_ptr<FileInput> content;
+  if (const std::string* file = p.option("content");
+      file && !(content = openInput(*file, "content")))
+    return kExitFailed;
+  int exitCode = kExitOk;
+  const auto locator = signerFrom(p, *signer, *readsInput, exitCode);
+  if (!locator) return exitCode;
+  std::u16string outputPath = outputPathOf(p);
+
   CountersignRequest request{};
   request.content = content ? const_cast<DataBuffer*>(content->get()) : nullptr;
   request.signerLocator = locator->get();
@@ -218,43 +406,50 @@ int runCountersignCommand(const ParsedArguments& p) {
   request.validateCertificate = validation->validate;
   request.revocationMode = validation->mode;
   request.revocationLevel = validation->level;
-  request.outputKind = out ? DATA_IN_FILE : DATA_IN_MEMORY;
-  request.outputPath = out ? outputPath.data() : nullptr;
+  request.outputKind = outputPath.empty() ? DATA_IN_MEMORY : DATA_IN_FILE;
+  request.outputPath = outputPath.empty() ? nullptr : outputPath.data();
 
   LibraryResult result;
-  if (const ErrorCode code = countersign(&request, message.get(), *index, &result.pointer)) {
-    if (code == MARQEN_E_DETACHED_DATA_MISSING)
-      std::cerr << "marqen: the message is detached: give its content with --content\n";
+  if (const ErrorCode code = countersign(&request, message->get(), *index, &result.pointer)) {
+    explainFailure(code, p, *signer, "the signed message");
     return reportLibraryError(code);
   }
-  return finish(result, out, p.has("der"), "counter-signed message");
+  return finish(result, p, "counter-signed message");
 }
 
 int runRawsignCommand(const ParsedArguments& p) {
   const std::string* in = p.option("in");
-  const std::string* out = p.option("out");
-  if (!p.positional.empty() || !in || !derNeedsFile(p)) return reportUsage(kRawsignUsage);
-  auto locator = signerFrom(p);
-  const auto hash = hashChoice(p);
+  if (!p.positional.empty() || !in) return reportUsage(kRawsignUsage);
+  const auto signer = signerChoice(p);
+  const auto hash = hashChoice(p, HASH_SHA256);
   const auto validation = validationChoice(p);
-  if (!locator || !hash || !validation) return reportUsage(kRawsignUsage);
+  if (!signer || !hash || !validation) return reportUsage(kRawsignUsage);
+  if (refusesTerminal(p)) return writeStandardOutput({}, true, "--out FILE");
 
-  const FileInput content(*in);
-  std::u16string outputPath = out ? os::toUtf16(*out) : std::u16string();
+  const auto content = openInput(*in, "in");
+  if (!content) return kExitFailed;
+  int exitCode = kExitOk;
+  const auto locator = signerFrom(p, *signer, isStandardStream(in), exitCode);
+  if (!locator) return exitCode;
+  std::u16string outputPath = outputPathOf(p);
+
   RawSignRequest request{};
-  request.content = const_cast<DataBuffer*>(content.get());
+  request.content = const_cast<DataBuffer*>(content->get());
   request.signerLocator = locator->get();
   request.hashAlgorithm = *hash;
   request.signatureFormat = p.has("der") ? FORMAT_DER : FORMAT_BASE64;
   request.validateCertificate = validation->validate;
   request.revocationMode = validation->mode;
   request.revocationLevel = validation->level;
-  request.outputKind = out ? DATA_IN_FILE : DATA_IN_MEMORY;
-  request.outputPath = out ? outputPath.data() : nullptr;
+  request.outputKind = outputPath.empty() ? DATA_IN_MEMORY : DATA_IN_FILE;
+  request.outputPath = outputPath.empty() ? nullptr : outputPath.data();
 
   LibraryResult result;
-  if (const ErrorCode code = rawsign(&request, &result.pointer)) return reportLibraryError(code);
-  return finish(result, out, p.has("der"), "raw signature");
+  if (const ErrorCode code = rawsign(&request, &result.pointer)) {
+    explainFailure(code, p, *signer, "the file to sign");
+    return reportLibraryError(code);
+  }
+  return finish(result, p, "raw signature");
 }
 
 int runVerifyRawCommand(const ParsedArguments& p) {
@@ -266,50 +461,64 @@ int runVerifyRawCommand(const ParsedArguments& p) {
   const std::string* issuer = p.option("issuer");
   const std::string* serial = p.option("serial");
   const int sources = (cert ? 1 : 0) + (pfx ? 1 : 0) + ((issuer || serial) ? 1 : 0);
-  if (sources != 1 || ((issuer || serial) && !(issuer && serial)) ||
-      (p.option("password") && !pfx) || (p.option("store") && !issuer)) {
+  if (sources != 1 || ((issuer || serial) && !(issuer && serial)) || (givesPassword(p) && !pfx) ||
+      (p.option("store") && !issuer)) {
     std::cerr << "marqen: name the certificate by --cert FILE, by --pfx FILE, or by --issuer DN "
                  "--serial HEX\n";
     return reportUsage(kVerifyRawUsage);
   }
-  const auto hash = hashChoice(p);
+  const auto hash = hashChoice(p, HASH_SHA256);
   const auto validation = validationChoice(p);
   const auto store = storeChoice(p);
-  if (!hash || !validation || !store) return reportUsage(kVerifyRawUsage);
+  const auto readsInput = standardInputUse(p, {"in", "signature"});
+  if (!hash || !validation || !store || !readsInput) return reportUsage(kVerifyRawUsage);
+  std::optional<std::string> serialText;
+  if (serial && !(serialText = serialFrom(p))) return reportUsage(kVerifyRawUsage);
   std::optional<std::string> certificate;
   if (cert && !(certificate = certificateString(*cert))) return kExitFailed;
 
-  const FileInput content(*in);
-  const FileInput signature(*signatureFile);
+  const auto content = openInput(*in, "in");
+  if (!content) return kExitFailed;
+  const auto signature = openInput(*signatureFile, "signature");
+  if (!signature) return kExitFailed;
+  PasswordChoice password;
+  if (pfx) {
+    password = choosePassword(p, "the PFX file " + *pfx, *readsInput);
+    if (password.exitCode != kExitOk) return password.exitCode;
+  }
   std::u16string issuerText = issuer ? os::toUtf16(*issuer) : std::u16string();
-  std::string serialText = serial ? *serial : std::string();
-  std::u16string pfxPath = pfx ? os::toUtf16(*pfx) : std::u16string();
-  const std::string* password = p.option("password");
-  std::u16string passwordText = password ? os::toUtf16(*password) : std::u16string();
+  // The locator holds the PFX path and password as the request takes them, and wipes the copy.
+  std::optional<SignerLocator> pfxLocator;
+  if (pfx) pfxLocator.emplace(*pfx, password.password ? &password.password->text() : nullptr);
 
   RawVerifyRequest request{};
-  request.content = const_cast<DataBuffer*>(content.get());
-  request.signature = const_cast<DataBuffer*>(signature.get());
+  request.content = const_cast<DataBuffer*>(content->get());
+  request.signature = const_cast<DataBuffer*>(signature->get());
   if (cert) {
     request.certificateSource = SOURCE_CERT_STRING;
     request.certificateString = certificate->data();
     request.certificateStringLength = static_cast<int32_t>(certificate->size());
   } else if (pfx) {
     request.certificateSource = SOURCE_PFX_FILE;
-    request.pfxFilePath = pfxPath.data();
-    request.pfxPassword = password ? passwordText.data() : nullptr;
+    request.pfxFilePath = pfxLocator->get()->pfxFilePath;
+    request.pfxPassword = pfxLocator->get()->pfxPassword;
   } else {
     request.certificateSource = SOURCE_STORE;
     request.issuerDN = issuerText.data();
-    request.serialNumber = serialText.data();
+    request.serialNumber = serialText->data();
     request.storeType = *store;
   }
   request.hashAlgorithm = *hash;
   request.validateCertificate = validation->validate;
   request.revocationMode = validation->mode;
   request.revocationLevel = validation->level;
-  if (const ErrorCode code = verifyRawSignature(&request)) return reportLibraryError(code);
-  std::cout << "raw signature verifies\n";
+  if (const ErrorCode code = verifyRawSignature(&request)) {
+    if (!explainUnreadable(in, "the signed file", "in") &&
+        !explainUnreadable(signatureFile, "the signature", "signature"))
+      explainSignerFailure(code, p, serialText ? &*serialText : nullptr);
+    return reportLibraryError(code);
+  }
+  std::cerr << "raw signature verifies\n";
   return kExitOk;
 }
 
@@ -328,9 +537,10 @@ int runVerifyCounterCommand(const ParsedArguments& p) {
   std::optional<std::string> certificate;
   if (cert && !(certificate = certificateString(*cert))) return kExitFailed;
 
-  const FileInput message(*in);
+  const auto message = openInput(*in, "in");
+  if (!message) return kExitFailed;
   CounterSignatureVerifyRequest request{};
-  request.signedData = const_cast<DataBuffer*>(message.get());
+  request.signedData = const_cast<DataBuffer*>(message->get());
   request.validateCertificate = validation->validate;
   request.signerIndex = *index;
   request.certificateString = certificate ? certificate->data() : nullptr;
@@ -338,82 +548,38 @@ int runVerifyCounterCommand(const ParsedArguments& p) {
   request.storeType = *store;
   request.revocationMode = validation->mode;
   request.revocationLevel = validation->level;
-  if (const ErrorCode code = verifyCounterSignature(&request)) return reportLibraryError(code);
-  std::cout << "counter-signature of signer " << *index << " verifies\n";
+  if (const ErrorCode code = verifyCounterSignature(&request)) {
+    explainUnreadable(in, "the signed message", "in");
+    return reportLibraryError(code);
+  }
+  std::cerr << "counter-signature of signer " << *index << " verifies\n";
   return kExitOk;
-}
-
-bool wantsHelp(Arguments args, std::string_view usage, std::string_view details) {
-  if (std::find(args.begin(), args.end(), "--help") == args.end()) return false;
-  std::cout << "usage: marqen " << usage << "\n\n" << details;
-  return true;
 }
 
 }  // namespace
 
 int runCosign(Arguments args) {
-  if (wantsHelp(args, kCosignUsage,
-                "Adds a signer to the signed message SIGNED (Base64 or DER) and prints the new "
-                "message as Base64,\nor writes it to --out (--der for DER). A detached message "
-                "needs the signed file again as --content\nand stays detached. The signer comes "
-                "from the personal store (--issuer, --serial) or a PFX file.\n"))
-    return kExitOk;
-  const auto line = parseArguments(
-      args,
-      {"in", "content", "issuer", "serial", "pfx", "password", "hash", "out", "document-name",
-       "comments", "signing-time", "revocation-mode", "revocation-level"},
-      {"der", "validate"});
+  const auto line = parseArguments(args, kCosignOptions);
   return line ? runCosignCommand(*line) : reportUsage(kCosignUsage);
 }
 
 int runCountersign(Arguments args) {
-  if (wantsHelp(args, kCountersignUsage,
-                "Adds a PKCS#9 counter-signature to signer N of SIGNED: the counter-signer signs "
-                "that signer's\nsignature value. A detached message needs its --content.\n"))
-    return kExitOk;
-  const auto line =
-      parseArguments(args,
-                     {"in", "signer", "content", "issuer", "serial", "pfx", "password", "hash",
-                      "out", "revocation-mode", "revocation-level"},
-                     {"der", "validate"});
+  const auto line = parseArguments(args, kCountersignOptions);
   return line ? runCountersignCommand(*line) : reportUsage(kCountersignUsage);
 }
 
 int runRawsign(Arguments args) {
-  if (wantsHelp(args, kRawsignUsage,
-                "Signs the hash of FILE with PKCS#1 v1.5 and prints the signature as Base64, or "
-                "writes it to --out\n(--der: the bytes). The bytes are least significant first; "
-                "reverse them for openssl pkeyutl.\n"))
-    return kExitOk;
-  const auto line = parseArguments(args,
-                                   {"in", "issuer", "serial", "pfx", "password", "hash", "out",
-                                    "revocation-mode", "revocation-level"},
-                                   {"der", "validate"});
+  const auto line = parseArguments(args, kRawsignOptions);
   return line ? runRawsignCommand(*line) : reportUsage(kRawsignUsage);
 }
 
 int runVerifyRaw(Arguments args) {
-  if (wantsHelp(args, kVerifyRawUsage,
-                "Checks a signature made by rawsign (its bytes, or Base64 text) over FILE. The "
-                "certificate is a\nfile (DER or PEM), a PFX file, or found in a store (default "
-                "my). --hash must be the signer's.\n"))
-    return kExitOk;
-  const auto line =
-      parseArguments(args,
-                     {"in", "signature", "cert", "pfx", "password", "issuer", "serial", "store",
-                      "hash", "revocation-mode", "revocation-level"},
-                     {"validate"});
+  const auto line = parseArguments(args, kVerifyRawOptions);
   return line ? runVerifyRawCommand(*line) : reportUsage(kVerifyRawUsage);
 }
 
 int runVerifyCountersignature(Arguments args) {
-  if (wantsHelp(args, kVerifyCounterUsage,
-                "Checks the counter-signature of signer N (default 0) of SIGNED. With --cert the "
-                "file must hold\nthe certificate the counter-signature names; without it, that "
-                "certificate is looked up in the\nstore (default my).\n"))
-    return kExitOk;
-  const auto line = parseArguments(
-      args, {"in", "signer", "cert", "store", "revocation-mode", "revocation-level"}, {"validate"});
+  const auto line = parseArguments(args, kVerifyCounterOptions);
   return line ? runVerifyCounterCommand(*line) : reportUsage(kVerifyCounterUsage);
 }
 

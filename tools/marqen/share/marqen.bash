@@ -5,14 +5,15 @@ _marqen() {
   local cur prev words cword
   _init_completion -s || return
 
-  local commands="sign verify content certstore base64"
+  local commands="sign verify content cosign countersign rawsign verify-raw
+                  verify-countersignature certstore base64"
   if ((cword == 1)); then
     COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
     return
   fi
 
   case $prev in
-    --in | --content | --out | --pfx | --password-file)
+    --in | --content | --out | --pfx | --password-file | --signature | --cert)
       _filedir
       return
       ;;
@@ -29,7 +30,10 @@ _marqen() {
       return
       ;;
     --store)
-      COMPREPLY=($(compgen -W "MY ADDRESSBOOK CA ROOT" -- "$cur"))
+      case ${words[1]} in
+        verify-raw | verify-countersignature) COMPREPLY=($(compgen -W "my addressbook" -- "$cur")) ;;
+        *) COMPREPLY=($(compgen -W "MY ADDRESSBOOK CA ROOT" -- "$cur")) ;;
+      esac
       return
       ;;
     --password-env)
@@ -51,6 +55,28 @@ _marqen() {
       ;;
     verify) options="--in --content --signer --help" ;;
     content) options="--in --out --help" ;;
+    cosign)
+      options="--in --content --issuer --serial --pfx --password-file --password-env --password
+               --hash --der --out --document-name --comments --signing-time --validate
+               --revocation-mode --revocation-level --help"
+      ;;
+    countersign)
+      options="--in --signer --content --issuer --serial --pfx --password-file --password-env
+               --password --hash --der --out --validate --revocation-mode --revocation-level
+               --help"
+      ;;
+    rawsign)
+      options="--in --issuer --serial --pfx --password-file --password-env --password --hash
+               --der --out --validate --revocation-mode --revocation-level --help"
+      ;;
+    verify-raw)
+      options="--in --signature --cert --pfx --password-file --password-env --password --issuer
+               --serial --store --hash --validate --revocation-mode --revocation-level --help"
+      ;;
+    verify-countersignature)
+      options="--in --signer --cert --store --validate --revocation-mode --revocation-level
+               --help"
+      ;;
     certstore)
       if ((cword == 2)); then
         COMPREPLY=($(compgen -W "import list remove" -- "$cur"))
