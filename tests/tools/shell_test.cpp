@@ -373,7 +373,7 @@ TEST_F(Shell, EachCommandHasItsOwnHelpAndTheToolItsVersion) {
     EXPECT_EQ(help.err, "");
   }
   const auto sign = marqen({"sign", "--in", document, "--help"});
-  EXPECT_NE(sign.out.find("(default: sha1)"), std::string::npos) << sign.out;
+  EXPECT_NE(sign.out.find("(default: sha256)"), std::string::npos) << sign.out;
   EXPECT_NE(sign.out.find("(default: standard output)"), std::string::npos);
   EXPECT_NE(sign.out.find("--password P"), std::string::npos);
   EXPECT_NE(sign.out.find("visible to other users"), std::string::npos);

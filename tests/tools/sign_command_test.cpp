@@ -154,7 +154,7 @@ TEST_F(SignCommand, DerMessageVerifiesHereAndWithOpenssl) {
   EXPECT_NE(printed.out.find("1.3.6.1.4.1.311.88.2.1"), std::string::npos) << printed.out;
   EXPECT_NE(printed.out.find("1.3.6.1.4.1.311.88.2.2"), std::string::npos) << printed.out;
   EXPECT_NE(printed.out.find("Nov 14 22:13:20 2023 GMT"), std::string::npos) << printed.out;
-  EXPECT_NE(printed.out.find("sha1"), std::string::npos) << printed.out;
+  EXPECT_NE(printed.out.find("sha256"), std::string::npos) << printed.out;
 
   // openssl checks the signature itself (not the test CA) and gives back the content.
   const auto extracted = files.file("openssl-content.txt");

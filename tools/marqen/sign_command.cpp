@@ -52,7 +52,7 @@ constexpr Option kSignOptions[] = {
     kPasswordFileOption,
     kPasswordEnvOption,
     kPasswordOption,
-    {"hash", "NAME", "sha256, sha384, sha512, sha1 or md5", "sha1"},
+    {"hash", "NAME", "sha256, sha384, sha512, sha1 or md5", "sha256"},
     {"detached", {}, "leave the content out of the message", "attached"},
     {"der", {}, "write binary DER instead of Base64 text", "Base64"},
     {"out", "FILE", "where the message goes; - is standard output", "standard output"},
@@ -122,7 +122,7 @@ int runSignCommand(const ParsedArguments& p) {
               << *time << "'\n";
     return reportUsage(kSignUsage);
   }
-  const auto hash = hashChoice(p, HASH_SHA1);
+  const auto hash = hashChoice(p, HASH_SHA256);
   const auto revocationMode =
       choice(p, "revocation-mode", {{"online", REVOCATION_ONLINE}, {"offline", REVOCATION_OFFLINE}},
              REVOCATION_ONLINE);
