@@ -61,7 +61,10 @@ std::string_view InputData::text() const noexcept {
           zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - chars) : view_.size()};
 }
 
-InputData readInput(const DataBuffer* input, const InputRules& rules) {
+namespace {
+
+// The checks readInput and readContent share; true for a file, false for memory.
+bool checkInputRecord(const DataBuffer* input, const InputRules& rules) {
   if (!input) raiseError(err::MISSING_ARGUMENT);
   if (rules.requireSomePointer && !input->data && !input->filePath)
     raiseError(err::MISSING_ARGUMENT);
@@ -70,13 +73,25 @@ InputData readInput(const DataBuffer* input, const InputRules& rules) {
       if (rules.pointerBeforeLength && !input->data) raiseError(rules.missingPointer);
       if (input->length <= 0) raiseError(err::INVALID_INPUT_LENGTH);
       if (!input->data) raiseError(rules.missingPointer);
-      return InputData::borrow({input->data, static_cast<std::size_t>(input->length)});
+      return false;
     case DATA_IN_FILE:
       if (!input->filePath) raiseError(rules.missingPointer);
-      return InputData::fromBytes(readInputFile(input->filePath));
+      return true;
     default:
       raiseError(err::INVALID_DATA_KIND);
   }
+}
+
+}  // namespace
+
+InputData readInput(const DataBuffer* input, const InputRules& rules) {
+  if (checkInputRecord(input, rules)) return InputData::fromBytes(readInputFile(input->filePath));
+  return InputData::borrow({input->data, static_cast<std::size_t>(input->length)});
+}
+
+os::ContentSource readContent(const DataBuffer* input, const InputRules& rules) {
+  if (checkInputRecord(input, rules)) return openInputFile(input->filePath);
+  return os::ContentSource::inMemory({input->data, static_cast<std::size_t>(input->length)});
 }
 
 void normaliseSignedInput(InputData& input) {

@@ -11,6 +11,7 @@
 
 #include "library/core/error_codes.h"
 #include "library/include/Marqen_InterfaceV2.h"
+#include "platform/os/content_source.h"
 
 namespace marqen {
 
@@ -53,6 +54,10 @@ struct InputRules {
 // pointers, 101 for a memory length not above 0, 103 for an unknown kind, the file reader's
 // codes for a file.
 InputData readInput(const DataBuffer* input, const InputRules& rules = {});
+
+// Content that is only hashed, with readInput's checks in its order: the caller's bytes in
+// place, or a file opened to be read a block at a time, so that its size does not matter.
+os::ContentSource readContent(const DataBuffer* input, const InputRules& rules = {});
 
 // Replaces a signed message given as Base64 text by its decoding, when the text decodes to at
 // least one byte.

@@ -26,11 +26,17 @@ extern "C" {
 MARQEN_API ErrorCode sign(const SignRequest* request, DataBuffer** result) {
   return runExport([&] {
     if (!request || !request->content) raiseError(err::MISSING_ARGUMENT);
-    const InputData content = readInput(request->content, {.pointerBeforeLength = true});
+    // A detached signature only hashes the content, so a file of any size is read in blocks;
+    // an attached message holds the content, which must then fit in memory.
+    const InputRules rules{.pointerBeforeLength = true};
+    const bool detached = request->signatureMode == SIGNATURE_DETACHED;
+    const InputData whole = detached ? InputData() : readInput(request->content, rules);
+    const os::ContentSource content = detached ? readContent(request->content, rules)
+                                               : os::ContentSource::inMemory(whole.bytes());
     const SignRequest& r = *request;
     checkSignRequest(r, result, SignatureModeRule::Checked);
 
-    const crypto::MessageEncoding message = signContent(content.bytes(), r);
+    const crypto::MessageEncoding message = signContent(content, r);
     const std::size_t size = message.size();
     if (size == 0) raiseError(err::SIGNED_MESSAGE_SIZE);
     // Encoded once, straight into the buffer that the caller may receive.
@@ -86,15 +92,14 @@ MARQEN_API ErrorCode cosign(const CosignRequest* request, const DataBuffer* sign
     // An empty content counts as none: the message is detached and its content comes again.
     const auto embedded = decoded.content();
     const bool detached = !embedded || embedded->empty();
-    InputData content;
+    std::optional<os::ContentSource> content;
     if (detached) {
       if (!r.content || (!r.content->data && !r.content->filePath))
         raiseError(err::DETACHED_DATA_MISSING);
-      content = readInput(
+      content = readContent(
           r.content, {.requireSomePointer = false, .missingPointer = err::DETACHED_DATA_MISSING});
     }
-    const auto detachedContent = detached ? std::optional(content.bytes()) : std::nullopt;
-    const crypto::Bytes cosigned = cosignMessage(message.bytes(), detachedContent, r);
+    const crypto::Bytes cosigned = cosignMessage(message.bytes(), content ? &*content : nullptr, r);
     deliverOutput(cosigned, r.signatureFormat, r.outputKind, r.outputPath, result);
   });
 }
@@ -118,13 +123,14 @@ MARQEN_API ErrorCode countersign(const CountersignRequest* request, const DataBu
 
     // The counter-signature covers a signature value, not the content; a detached message still
     // has its content supplied, so that every message is counter-signed only with its content.
+    // Its checks need the file opened, not read.
     const auto embedded = decoded.content();
     if (!embedded || embedded->empty()) {
       if (!r.content || (!r.content->data && !r.content->filePath))
         raiseError(err::DETACHED_DATA_MISSING);
-      (void)readInput(r.content, {.requireSomePointer = false,
-                                  .missingPointer = err::DETACHED_DATA_MISSING,
-                                  .pointerBeforeLength = true});
+      (void)readContent(r.content, {.requireSomePointer = false,
+                                    .missingPointer = err::DETACHED_DATA_MISSING,
+                                    .pointerBeforeLength = true});
     }
     const crypto::Bytes countersigned = countersignMessage(message.bytes(), signerIndex, r);
     deliverOutput(countersigned, r.signatureFormat, r.outputKind, r.outputPath, result);
@@ -136,10 +142,10 @@ MARQEN_API ErrorCode rawsign(const RawSignRequest* request, DataBuffer** result)
     if (!request || !request->content || (!request->content->data && !request->content->filePath))
       raiseError(err::MISSING_ARGUMENT);
     const RawSignRequest& r = *request;
-    const InputData content = readInput(r.content);
+    const os::ContentSource content = readContent(r.content);
     checkRawSignRequest(r);
     if (!result || !*result) raiseError(err::NULL_OUTPUT);
-    const crypto::Bytes signature = rawSignContent(content.bytes(), r);
+    const crypto::Bytes signature = rawSignContent(content, r);
     deliverOutput(signature, r.signatureFormat, r.outputKind, r.outputPath, result);
   });
 }

@@ -38,12 +38,12 @@ MARQEN_API ErrorCode verifySignedData(const VerifySignedDataRequest* request, in
                                                      .pointerBeforeLength = true});
     normaliseSignedInput(copy);
     const SignerToVerify signer = findSignerToVerify(copy.bytes(), signerIndex);
-    if (signer.hasEmbeddedContent()) return verifySignature(signer, std::nullopt);
-    // Detached: the caller's content, taken as raw bytes.
-    const InputData content =
-        readInput(request->content,
-                  {.missingPointer = err::DETACHED_DATA_MISSING, .pointerBeforeLength = true});
-    verifySignature(signer, content.bytes());
+    if (signer.hasEmbeddedContent()) return verifySignature(signer, nullptr);
+    // Detached: the caller's content, taken as raw bytes and hashed as it is read.
+    const os::ContentSource content =
+        readContent(request->content,
+                    {.missingPointer = err::DETACHED_DATA_MISSING, .pointerBeforeLength = true});
+    verifySignature(signer, &content);
   });
 }
 
@@ -52,7 +52,7 @@ MARQEN_API ErrorCode verifyRawSignature(const RawVerifyRequest* request) {
     if (!request || !request->signature || !request->content) raiseError(err::MISSING_ARGUMENT);
     const RawVerifyRequest& r = *request;
     const FileTime now = currentFileTime();
-    const InputData content = readInput(r.content, {.requireSomePointer = false});
+    const os::ContentSource content = readContent(r.content, {.requireSomePointer = false});
     InputData signature = readSignature(r.signature);
     const crypto::DigestAlgorithm digest = requireDigest(r.hashAlgorithm);
 
@@ -68,7 +68,7 @@ MARQEN_API ErrorCode verifyRawSignature(const RawVerifyRequest* request) {
     const std::size_t keyBytes = crypto::signatureSize(certificate);
     if (keyBytes == 0) raiseError(err::PUBLIC_KEY_IMPORT);
     if (signature.size() != keyBytes) normaliseSignedInput(signature);
-    verifyRawSignatureOver(certificate, digest, content.bytes(), signature.bytes());
+    verifyRawSignatureOver(certificate, digest, content, signature.bytes());
   });
 }
 

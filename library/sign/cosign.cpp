@@ -19,13 +19,14 @@ std::optional<crypto::DigestAlgorithm> alternativeTo(crypto::DigestAlgorithm dig
 
 // When the signer cannot be added with the requested hash, SHA-1 and MD5 try the other once.
 std::variant<crypto::Bytes, crypto::CosignFailure> cosignWithFallback(
-    std::span<const unsigned char> message,
-    std::optional<std::span<const unsigned char>> detachedContent, const CertContext& signer,
-    const crypto::PrivateKey& key, crypto::SignParameters& parameters) {
+    std::span<const unsigned char> message, const os::ContentSource* detachedContent,
+    const CertContext& signer, const crypto::PrivateKey& key, crypto::SignParameters& parameters) {
   auto first = crypto::addSigner(message, detachedContent, signer.certificate(), key, parameters);
   const auto* failure = std::get_if<crypto::CosignFailure>(&first);
   const auto other = alternativeTo(parameters.digest);
-  if (!failure || *failure != crypto::CosignFailure::Signer || !other) return first;
+  if (!failure || *failure != crypto::CosignFailure::Signer || !other ||
+      (detachedContent && detachedContent->readFailed()))
+    return first;
   parameters.digest = *other;
   return crypto::addSigner(message, detachedContent, signer.certificate(), key, parameters);
 }
@@ -33,8 +34,7 @@ std::variant<crypto::Bytes, crypto::CosignFailure> cosignWithFallback(
 }  // namespace
 
 crypto::Bytes cosignMessage(std::span<const unsigned char> message,
-                            std::optional<std::span<const unsigned char>> detachedContent,
-                            const CosignRequest& r) {
+                            const os::ContentSource* detachedContent, const CosignRequest& r) {
   const FileTime now = currentFileTime();
   const CertContext signer = acquireSignerCertificate(*r.signerLocator);
   const auto key = signer.acquirePrivateKey();
@@ -52,9 +52,11 @@ crypto::Bytes cosignMessage(std::span<const unsigned char> message,
   parameters.signedAttributes = std::move(attributes.authenticated);
   parameters.unsignedAttributes = std::move(attributes.unauthenticated);
   auto cosigned = cosignWithFallback(message, detachedContent, signer, *key, parameters);
-  if (const auto* failure = std::get_if<crypto::CosignFailure>(&cosigned))
+  if (const auto* failure = std::get_if<crypto::CosignFailure>(&cosigned)) {
+    if (detachedContent && detachedContent->readFailed()) raiseError(err::FILE_INCOMPLETE_READ);
     raiseError(*failure == crypto::CosignFailure::Certificate ? err::COSIGNER_CERT
                                                               : err::COSIGN_FAILED);
+  }
   return std::move(std::get<crypto::Bytes>(cosigned));
 }
 

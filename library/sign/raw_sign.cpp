@@ -9,7 +9,7 @@
 
 namespace marqen {
 
-crypto::Bytes rawSignContent(std::span<const unsigned char> content, const RawSignRequest& r) {
+crypto::Bytes rawSignContent(const os::ContentSource& content, const RawSignRequest& r) {
   const FileTime now = currentFileTime();
   const CertContext signer = acquireSignerCertificate(*r.signerLocator);
   preSigningChecks(signer.certificate(), nullptr,
@@ -20,6 +20,7 @@ crypto::Bytes rawSignContent(std::span<const unsigned char> content, const RawSi
 
   auto signature = crypto::rawSign(*key, requireDigest(r.hashAlgorithm), content);
   if (const auto* failure = std::get_if<crypto::RawSignatureFailure>(&signature)) {
+    if (content.readFailed()) raiseError(err::FILE_INCOMPLETE_READ);
     switch (*failure) {
       case crypto::RawSignatureFailure::Hash:
         raiseError(err::HASH_CREATE);

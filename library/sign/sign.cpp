@@ -6,7 +6,7 @@
 
 namespace marqen {
 
-crypto::MessageEncoding signContent(std::span<const unsigned char> content, const SignRequest& r) {
+crypto::MessageEncoding signContent(const os::ContentSource& content, const SignRequest& r) {
   const FileTime now = currentFileTime();
   const CertContext signer = acquireSignerCertificate(*r.signerLocator);
   if (r.askPinAlways == 1) resetPin(signer);
@@ -25,7 +25,7 @@ crypto::MessageEncoding signContent(std::span<const unsigned char> content, cons
   parameters.signedAttributes = std::move(attributes.authenticated);
   parameters.unsignedAttributes = std::move(attributes.unauthenticated);
   auto message = crypto::signMessage(content, signer.certificate(), *key, parameters);
-  if (!message) raiseError(err::MESSAGE_SIGNING);
+  if (!message) raiseError(content.readFailed() ? err::FILE_INCOMPLETE_READ : err::MESSAGE_SIGNING);
   return std::move(*message);
 }
 

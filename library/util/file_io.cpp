@@ -35,6 +35,18 @@ std::vector<unsigned char> readInputFile(const char16_t* filePath) {
   return std::move(bytes);
 }
 
+os::ContentSource openInputFile(const char16_t* filePath) {
+  if (!filePath || filePath[0] == u'\0') raiseError(err::FILE_OPEN_READ);
+  const std::string path = os::toUtf8(os::wideView(filePath));
+  if (!os::pathExists(path)) raiseError(err::FILE_OPEN_READ);
+  struct stat info {};
+  // A FIFO, folder or device is refused without waiting on it, as when a file is read whole.
+  os::UniqueFd file = os::openRegularFileForReading(path, info);
+  if (!file) raiseError(err::FILE_OPEN_READ);
+  if (info.st_size == 0) raiseError(err::EMPTY_INPUT_FILE);
+  return os::ContentSource::inFile(std::move(file), static_cast<std::uint64_t>(info.st_size));
+}
+
 void checkOutputFolder(const std::string& filePath) {
   const std::string folder = os::folderOf(filePath);
   if (!os::pathExists(folder)) raiseError(err::FOLDER_MISSING);

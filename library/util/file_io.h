@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "library/include/Marqen_InterfaceV2.h"
+#include "platform/os/content_source.h"
 
 namespace marqen {
 
@@ -16,6 +17,10 @@ namespace marqen {
 // regular file), 201 when it is empty, 203 when it cannot be read completely or is too large
 // for a 32-bit length, 401 when memory runs out.
 std::vector<unsigned char> readInputFile(const char16_t* filePath);
+
+// Opens a regular file whose content is only hashed, to be read a block at a time, whatever
+// its size. Raises 202 and 201 as readInputFile does; reads nothing yet.
+os::ContentSource openInputFile(const char16_t* filePath);
 
 // Creates or replaces a file with the bytes. Raises 208 (null path), 202 (empty path, cannot
 // create), 402 (no bytes), checkOutputFolder's code, or 204 when not every byte reached the

@@ -29,10 +29,11 @@ CertContext rawSignatureCertificate(const RawVerifyRequest& r) {
 }
 
 void verifyRawSignatureOver(const crypto::Certificate& certificate, crypto::DigestAlgorithm digest,
-                            std::span<const unsigned char> content,
+                            const os::ContentSource& content,
                             std::span<const unsigned char> signature) {
   const auto failure = crypto::rawVerify(certificate, digest, content, signature);
   if (!failure) return;
+  if (content.readFailed()) raiseError(err::FILE_INCOMPLETE_READ);
   switch (*failure) {
     case crypto::RawSignatureFailure::PublicKey:
       raiseError(err::PUBLIC_KEY_IMPORT);

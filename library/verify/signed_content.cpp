@@ -43,10 +43,10 @@ SignerToVerify findSignerToVerify(std::span<const unsigned char> signedData, int
   return {std::move(message), std::move(*certificate), signerIndex};
 }
 
-void verifySignature(const SignerToVerify& signer,
-                     std::optional<std::span<const unsigned char>> detached) {
-  if (!signer.message.verifySigner(signer.index, signer.certificate, detached))
-    raiseError(err::VERIFICATION_FAILED);
+void verifySignature(const SignerToVerify& signer, const os::ContentSource* detached) {
+  if (signer.message.verifySigner(signer.index, signer.certificate, detached)) return;
+  if (detached && detached->readFailed()) raiseError(err::FILE_INCOMPLETE_READ);
+  raiseError(err::VERIFICATION_FAILED);
 }
 
 }  // namespace marqen

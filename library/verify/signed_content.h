@@ -8,6 +8,7 @@
 #include "library/include/Marqen_InterfaceV2.h"
 #include "platform/crypto/certificate.h"
 #include "platform/crypto/signed_message.h"
+#include "platform/os/content_source.h"
 
 namespace marqen {
 
@@ -29,8 +30,8 @@ struct SignerToVerify {
 // certificate (308) and applies the trusted-CA rule to it.
 SignerToVerify findSignerToVerify(std::span<const unsigned char> signedData, int32_t signerIndex);
 
-// Raises 1701 unless the signature verifies over the embedded content, or over `detached`.
-void verifySignature(const SignerToVerify& signer,
-                     std::optional<std::span<const unsigned char>> detached);
+// Raises 1701 unless the signature verifies over the embedded content, or over `detached`
+// (hashed as it is read; 203 when its file cannot be read).
+void verifySignature(const SignerToVerify& signer, const os::ContentSource* detached);
 
 }  // namespace marqen

@@ -39,13 +39,18 @@ std::span<const unsigned char> embeddedContent(const PKCS7* p7) {
 
 // The content type and the content's digest, as every signer with signed attributes carries
 // them, then the signature over the signed attributes.
-bool signOver(const PKCS7* p7, PKCS7_SIGNER_INFO* si, std::span<const unsigned char> content,
+bool signOver(const PKCS7* p7, PKCS7_SIGNER_INFO* si, const os::ContentSource& content,
               const EVP_MD* md) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int digestLength = 0;
   const PKCS7* inner = p7->d.sign->contents;
-  if (!inner || EVP_Digest(content.data(), content.size(), digest, &digestLength, md, nullptr) != 1)
-    return false;
+  const EvpMdCtxPtr context(EVP_MD_CTX_new());
+  const bool hashed = context && EVP_DigestInit_ex(context.get(), md, nullptr) == 1 &&
+                      content.forEachBlock([&context](std::span<const unsigned char> block) {
+                        return EVP_DigestUpdate(context.get(), block.data(), block.size()) == 1;
+                      }) &&
+                      EVP_DigestFinal_ex(context.get(), digest, &digestLength) == 1;
+  if (!inner || !hashed) return false;
   return X509at_add1_attr_by_NID(&si->auth_attr, NID_pkcs9_contentType, V_ASN1_OBJECT,
                                  reinterpret_cast<const unsigned char*>(inner->type), -1) &&
          PKCS7_add1_attrib_digest(si, digest, static_cast<int>(digestLength)) == 1 &&
@@ -54,14 +59,15 @@ bool signOver(const PKCS7* p7, PKCS7_SIGNER_INFO* si, std::span<const unsigned c
 
 }  // namespace
 
-std::variant<Bytes, CosignFailure> addSigner(
-    std::span<const unsigned char> der,
-    std::optional<std::span<const unsigned char>> detachedContent, const Certificate& signer,
-    const PrivateKey& key, const SignParameters& parameters) {
+std::variant<Bytes, CosignFailure> addSigner(std::span<const unsigned char> der,
+                                             const os::ContentSource* detachedContent,
+                                             const Certificate& signer, const PrivateKey& key,
+                                             const SignParameters& parameters) {
   const Pkcs7Ptr p7 = decodeSignedData(der);
   if (!p7) return CosignFailure::Signer;
-  std::span<const unsigned char> content = embeddedContent(p7.get());
-  if (content.empty() && detachedContent) content = *detachedContent;
+  const auto embedded = os::ContentSource::inMemory(embeddedContent(p7.get()));
+  const os::ContentSource& content =
+      embedded.size() == 0 && detachedContent ? *detachedContent : embedded;
 
   const EVP_MD* md = evpDigest(parameters.digest);
   // Appended after the existing signers; the digest algorithm joins the message's list.

@@ -10,6 +10,7 @@
 #include "platform/crypto/certificate.h"
 #include "platform/crypto/private_key.h"
 #include "platform/crypto/signed_message.h"
+#include "platform/os/content_source.h"
 
 namespace marqen::crypto {
 
@@ -18,12 +19,13 @@ enum class CosignFailure {
   Certificate,  // the cosigner's certificate cannot be added
 };
 
-// `der` is a signed-data message; `detachedContent` is read only when it carries no content.
+// `der` is a signed-data message; `detachedContent` is read (hashed a block at a time) only when it
+// carries no content.
 // The signer's certificate is added unless the message already holds it. The message keeps
 // its form: a detached message stays detached. Returns the new message's DER.
-std::variant<Bytes, CosignFailure> addSigner(
-    std::span<const unsigned char> der,
-    std::optional<std::span<const unsigned char>> detachedContent, const Certificate& signer,
-    const PrivateKey& key, const SignParameters& parameters);
+std::variant<Bytes, CosignFailure> addSigner(std::span<const unsigned char> der,
+                                             const os::ContentSource* detachedContent,
+                                             const Certificate& signer, const PrivateKey& key,
+                                             const SignParameters& parameters);
 
 }  // namespace marqen::crypto

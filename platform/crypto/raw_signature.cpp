@@ -3,6 +3,7 @@
 #include <openssl/rsa.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 #include "platform/crypto/failure_reason.h"
@@ -10,18 +11,11 @@
 namespace marqen::crypto {
 namespace {
 
-// Large data is hashed in pieces: OpenSSL's update calls take any size, but a piece at a time
-// keeps each call short.
-constexpr std::size_t kPiece = 1U << 20;
-
-bool update(EVP_MD_CTX* context, std::span<const unsigned char> data, bool signing) {
-  for (std::size_t at = 0; at < data.size(); at += kPiece) {
-    const std::size_t n = std::min(kPiece, data.size() - at);
-    const int ok = signing ? EVP_DigestSignUpdate(context, data.data() + at, n)
-                           : EVP_DigestVerifyUpdate(context, data.data() + at, n);
-    if (ok != 1) return false;
-  }
-  return true;
+bool update(EVP_MD_CTX* context, const os::ContentSource& data, bool signing) {
+  return data.forEachBlock([context, signing](std::span<const unsigned char> block) {
+    return (signing ? EVP_DigestSignUpdate(context, block.data(), block.size())
+                    : EVP_DigestVerifyUpdate(context, block.data(), block.size())) == 1;
+  });
 }
 
 // PKCS#1 v1.5 for RSA keys, whatever a key's own default.
@@ -33,7 +27,7 @@ bool usePkcs1(EVP_PKEY_CTX* keyContext, EVP_PKEY* key) {
 }  // namespace
 
 std::variant<Bytes, RawSignatureFailure> rawSign(const PrivateKey& key, DigestAlgorithm digest,
-                                                 std::span<const unsigned char> data) {
+                                                 const os::ContentSource& data) {
   EvpMdCtxPtr context(EVP_MD_CTX_new());
   EVP_PKEY_CTX* keyContext = nullptr;
   std::size_t length = 0;
@@ -70,7 +64,7 @@ std::size_t signatureSize(const Certificate& certificate) {
 }
 
 std::optional<RawSignatureFailure> rawVerify(const Certificate& certificate, DigestAlgorithm digest,
-                                             std::span<const unsigned char> data,
+                                             const os::ContentSource& data,
                                              std::span<const unsigned char> signature) {
   EVP_PKEY* key = X509_get0_pubkey(certificate.get());
   std::optional<RawSignatureFailure> failure;
@@ -92,6 +86,11 @@ std::optional<RawSignatureFailure> rawVerify(const Certificate& certificate, Dig
   }
   if (failure) keepFailureReason();
   return failure;
+}
+
+std::variant<Bytes, RawSignatureFailure> rawSign(const PrivateKey& key, DigestAlgorithm digest,
+                                                 std::span<const unsigned char> data) {
+  return rawSign(key, digest, os::ContentSource::inMemory(data));
 }
 
 }  // namespace marqen::crypto

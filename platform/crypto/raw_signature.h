@@ -8,6 +8,7 @@
 #include "platform/crypto/certificate.h"
 #include "platform/crypto/digest.h"
 #include "platform/crypto/private_key.h"
+#include "platform/os/content_source.h"
 
 namespace marqen::crypto {
 
@@ -19,6 +20,9 @@ enum class RawSignatureFailure {
   Signature,  // signing failed, or the signature does not verify
 };
 
+// The data is hashed as it is read; HashData also when it cannot be read.
+std::variant<Bytes, RawSignatureFailure> rawSign(const PrivateKey& key, DigestAlgorithm digest,
+                                                 const os::ContentSource& data);
 std::variant<Bytes, RawSignatureFailure> rawSign(const PrivateKey& key, DigestAlgorithm digest,
                                                  std::span<const unsigned char> data);
 
@@ -27,7 +31,7 @@ std::size_t signatureSize(const Certificate& certificate);
 
 // Empty when the signature, least significant byte first, verifies over the data.
 std::optional<RawSignatureFailure> rawVerify(const Certificate& certificate, DigestAlgorithm digest,
-                                             std::span<const unsigned char> data,
+                                             const os::ContentSource& data,
                                              std::span<const unsigned char> signature);
 
 }  // namespace marqen::crypto

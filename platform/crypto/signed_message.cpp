@@ -11,20 +11,12 @@
 namespace marqen::crypto {
 namespace {
 
-// Reads a whole BIO chain so that its digest BIOs see every byte.
-bool drain(BIO* chain) {
-  std::vector<unsigned char> buffer(64 * 1024);
-  while (true) {
-    const int n = BIO_read(chain, buffer.data(), static_cast<int>(buffer.size()));
-    if (n > 0) continue;
-    return n == 0 || BIO_eof(chain);
-  }
-}
-
-// A read-only memory BIO over caller's bytes; OpenSSL limits it to int lengths.
-BioPtr memoryBio(std::span<const unsigned char> bytes) {
-  if (bytes.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
-  return BioPtr(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
+// Writes the content through a chain of digest BIOs, a block at a time.
+bool feed(BIO* chain, const os::ContentSource& content) {
+  return content.forEachBlock([chain](std::span<const unsigned char> block) {
+    const int n = static_cast<int>(block.size());
+    return BIO_write(chain, block.data(), n) == n;
+  });
 }
 
 bool addAttributes(CMS_SignerInfo* si, const std::vector<MessageAttribute>& attributes,
@@ -128,25 +120,36 @@ std::optional<Bytes> MessageEncoding::toBytes() const {
   return der;
 }
 
-std::optional<MessageEncoding> signMessage(std::span<const unsigned char> content,
+std::optional<MessageEncoding> signMessage(const os::ContentSource& content,
                                            const Certificate& signer, const PrivateKey& key,
                                            const SignParameters& parameters) {
   // Signed as detached, so the content is only hashed, never copied; an attached message
   // then points its content at the caller's bytes.
+  const auto inMemory = content.memory();
+  if (!parameters.detached && !inMemory) return std::nullopt;
   const unsigned flags = CMS_BINARY | CMS_PARTIAL | CMS_NOSMIMECAP | CMS_DETACHED;
   CmsPtr cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));
   const EVP_MD* md = evpDigest(parameters.digest);
   CMS_SignerInfo* si =
       cms ? CMS_add1_signer(cms.get(), signer.get(), key.key(), md, flags) : nullptr;
-  BioPtr data = memoryBio(content);
-  bool made = si && data && addAttributes(si, parameters.signedAttributes, true) &&
-              addAttributes(si, parameters.unsignedAttributes, false) &&
-              CMS_final(cms.get(), data.get(), nullptr, flags) == 1;
+  bool made = si && addAttributes(si, parameters.signedAttributes, true) &&
+              addAttributes(si, parameters.unsignedAttributes, false);
+  // What CMS_final does, with the content written through the digests in blocks.
+  BIO* chain = made ? CMS_dataInit(cms.get(), nullptr) : nullptr;
+  made = chain && feed(chain, content) && BIO_flush(chain) == 1 &&
+         CMS_dataFinal(cms.get(), chain) == 1;
+  if (chain) BIO_free_all(chain);
   keepFailureReason();
   if (!made) return std::nullopt;
   BorrowedContent borrowed;
-  if (!parameters.detached && !borrowed.lend(cms.get(), content)) return std::nullopt;
+  if (!parameters.detached && !borrowed.lend(cms.get(), *inMemory)) return std::nullopt;
   return MessageEncoding(std::move(cms), std::move(borrowed));
+}
+
+std::optional<MessageEncoding> signMessage(std::span<const unsigned char> content,
+                                           const Certificate& signer, const PrivateKey& key,
+                                           const SignParameters& parameters) {
+  return signMessage(os::ContentSource::inMemory(content), signer, key, parameters);
 }
 
 std::optional<SignedMessage> SignedMessage::decode(std::span<const unsigned char> der) {
@@ -229,26 +232,35 @@ Bytes SignedMessage::signatureValue(int index) const {
 }
 
 bool SignedMessage::verifySigner(int index, const Certificate& certificate,
-                                 std::optional<std::span<const unsigned char>> detached) const {
+                                 const os::ContentSource* detached) const {
   CMS_SignerInfo* si = signerInfo(index);
   if (!si) return false;
   CMS_SignerInfo_set1_signer_cert(si, certificate.get());
   bool ok = CMS_signed_get_attr_count(si) < 0 || CMS_SignerInfo_verify(si) == 1;
   if (ok) {
-    // Once the chain exists it owns the content BIO and frees it with itself.
-    BioPtr contentBio;
-    if (detached) {
-      contentBio = memoryBio(*detached);
-      ok = contentBio != nullptr;
-    }
-    BIO* chain = ok ? CMS_dataInit(cms_.get(), contentBio.get()) : nullptr;
-    if (chain) contentBio.release();
-    ok = chain && drain(chain) && CMS_SignerInfo_verify_content(si, chain) == 1;
+    // The content, embedded or detached, is written through the digests into a sink, so the
+    // embedded bytes are hashed where they lie and a file is read a block at a time. Once the
+    // chain exists it owns the sink and frees it with itself.
+    BioPtr sink(BIO_new(BIO_s_null()));
+    BIO* chain = sink ? CMS_dataInit(cms_.get(), sink.get()) : nullptr;
+    if (chain) sink.release();
+    const os::ContentSource embedded = os::ContentSource::inMemory(
+        detached ? std::span<const unsigned char>()
+                 : content().value_or(std::span<const unsigned char>()));
+    ok = chain && feed(chain, detached ? *detached : embedded) &&
+         CMS_SignerInfo_verify_content(si, chain) == 1;
     if (chain) BIO_free_all(chain);
   }
   CMS_SignerInfo_set1_signer_cert(si, nullptr);
   keepFailureReason();
   return ok;
+}
+
+bool SignedMessage::verifySigner(int index, const Certificate& certificate,
+                                 std::optional<std::span<const unsigned char>> detached) const {
+  if (!detached) return verifySigner(index, certificate, nullptr);
+  const auto source = os::ContentSource::inMemory(*detached);
+  return verifySigner(index, certificate, &source);
 }
 
 }  // namespace marqen::crypto

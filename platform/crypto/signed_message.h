@@ -16,6 +16,7 @@
 #include "platform/crypto/oids.h"
 #include "platform/crypto/openssl_ptr.h"
 #include "platform/crypto/private_key.h"
+#include "platform/os/content_source.h"
 
 namespace marqen::crypto {
 
@@ -90,7 +91,11 @@ class MessageEncoding {
   BorrowedContent content_;  // declared after cms_: returned before the message is freed
 };
 
-// Empty when OpenSSL cannot make the message.
+// Empty when OpenSSL cannot make the message, or the content cannot be read (which the source
+// then reports). The content is hashed as it is read; an attached message needs it in memory.
+std::optional<MessageEncoding> signMessage(const os::ContentSource& content,
+                                           const Certificate& signer, const PrivateKey& key,
+                                           const SignParameters& parameters);
 std::optional<MessageEncoding> signMessage(std::span<const unsigned char> content,
                                            const Certificate& signer, const PrivateKey& key,
                                            const SignParameters& parameters);
@@ -121,6 +126,9 @@ class SignedMessage {
 
   // Verifies the signer's signature with the certificate's key over the embedded content, or
   // over `detachedContent` when given: the signed attributes, then the content's digest.
+  // The content is hashed as it is read.
+  bool verifySigner(int index, const Certificate& certificate,
+                    const os::ContentSource* detachedContent) const;
   bool verifySigner(int index, const Certificate& certificate,
                     std::optional<std::span<const unsigned char>> detachedContent) const;
 
