@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <openssl/cms.h>
 #include <openssl/pkcs7.h>
 #include <openssl/rsa.h>
@@ -718,3 +720,90 @@ TEST_F(SignersExports, VerifyRawSignatureChecksTheCertificateFirst) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// content files on the paths that only hash them
+
+TEST_F(SignersExports, ContentFilesAreCheckedInOrderOnEveryHashingPath) {
+  // Each runs one export with the content record given; -1 when it gives other bytes.
+  using ContentCall = std::function<ErrorCode(DataBuffer & content)>;
+  const Bytes detachedMessage = signedByFirst(SIGNATURE_DETACHED);
+  Result rawResult;
+  RawSignRequest rawSigning = rawRequest(&firstLocator.locator);
+  ASSERT_EQ(rawsign(&rawSigning, &rawResult.pointer), 0);
+  const Bytes rawSignature = rawResult.bytes();
+
+  const struct {
+    const char* what;
+    ContentCall call;
+  } operations[] = {
+      {"detached sign",
+       [&](DataBuffer& c) {
+         SignRequest r = signRequest(&firstLocator.locator, SIGNATURE_DETACHED);
+         r.content = &c;
+         Result result;
+         const ErrorCode code = sign(&r, &result.pointer);
+         return code != 0 || result.bytes() == detachedMessage ? code : -1;
+       }},
+      {"detached verify",
+       [&](DataBuffer& c) {
+         DataBuffer signedData = inMemory(detachedMessage);
+         const VerifySignedDataRequest request{&c, &signedData};
+         return verifySignedData(&request, 0);
+       }},
+      {"cosign of a detached message",
+       [&](DataBuffer& c) {
+         SignRequest r = signRequest(&secondLocator.locator, SIGNATURE_DETACHED);
+         r.content = &c;
+         Result result;
+         const ErrorCode code = cosignInto(detachedMessage, r, result);
+         return code != 0 ? code : verifyMessage(result.bytes(), 1, &content);
+       }},
+      {"countersign of a detached message",
+       [&](DataBuffer& c) {
+         RawSignRequest r = rawRequest(&secondLocator.locator);
+         r.content = &c;
+         Result result;
+         return countersignInto(detachedMessage, 0, r, result);
+       }},
+      {"rawsign",
+       [&](DataBuffer& c) {
+         RawSignRequest r = rawRequest(&firstLocator.locator);
+         r.content = &c;
+         Result result;
+         const ErrorCode code = rawsign(&r, &result.pointer);
+         return code != 0 || result.bytes() == rawSignature ? code : -1;
+       }},
+      {"verifyRawSignature",
+       [&](DataBuffer& c) {
+         RawVerify v;
+         rawVerifyRequest(v, rawSignature, first);
+         v.request.content = &c;
+         return verifyRawSignature(&v.request);
+       }},
+  };
+
+  const std::string same = dir.file("same.txt"), empty = dir.file("empty.txt");
+  test::writeFile(same, std::string(content.begin(), content.end()));
+  test::writeFile(empty, "");
+  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  const struct {
+    const char* what;
+    std::string path;
+    ErrorCode expected;
+  } files[] = {
+      {"the same bytes", same, 0},
+      {"empty", empty, MARQEN_E_EMPTY_INPUT_FILE},
+      {"missing", dir.file("missing.txt"), MARQEN_E_FILE_OPEN_READ},
+      {"a FIFO, answered without waiting", dir.file("fifo"), MARQEN_E_FILE_OPEN_READ},
+      {"a folder", dir.path().string(), MARQEN_E_FILE_OPEN_READ},
+  };
+  for (const auto& operation : operations) {
+    for (const auto& file : files) {
+      SCOPED_TRACE(testing::Message() << operation.what << ", " << file.what);
+      std::u16string path = marqen::os::toUtf16(file.path);
+      DataBuffer record{path.data(), nullptr, 0, DATA_IN_FILE};
+      EXPECT_EQ(operation.call(record), file.expected);
+    }
+  }
+}

@@ -35,6 +35,10 @@ ErrorCode readCode(const char16_t* path) {
   }
 }
 
+ErrorCode openCode(const char16_t* path) {
+  return test::raisedCode([&] { (void)openInputFile(path); });
+}
+
 ErrorCode write(std::string_view content, const std::string& path) {
   const auto p = wide(path);
   return test::raisedCode([&] {
@@ -63,12 +67,15 @@ TEST(ReadInputFile, ReadsUnicodeFileNames) {
 TEST(ReadInputFile, FailureCodes) {
   TempDir dir;
   writeFile(dir.file("empty"), "");
-  EXPECT_EQ(readCode(wide(dir.file("empty")).c_str()), err::EMPTY_INPUT_FILE);
-  EXPECT_EQ(readCode(wide(dir.file("missing")).c_str()), err::FILE_OPEN_READ);
-  EXPECT_EQ(readCode(u""), err::FILE_OPEN_READ);
-  EXPECT_EQ(readCode(nullptr), err::FILE_OPEN_READ);
-  // A folder opens for reading on this platform but is not an input file.
-  EXPECT_EQ(readCode(wide(dir.path().string()).c_str()), err::FILE_OPEN_READ);
+  // Opening a file to be read in blocks refuses the same files with the same codes.
+  for (const auto& code : {readCode, openCode}) {
+    EXPECT_EQ(code(wide(dir.file("empty")).c_str()), err::EMPTY_INPUT_FILE);
+    EXPECT_EQ(code(wide(dir.file("missing")).c_str()), err::FILE_OPEN_READ);
+    // A folder opens for reading on this platform but is not an input file.
+    EXPECT_EQ(code(wide(dir.path().string()).c_str()), err::FILE_OPEN_READ);
+    EXPECT_EQ(code(u""), err::FILE_OPEN_READ);
+    EXPECT_EQ(code(nullptr), err::FILE_OPEN_READ);
+  }
 }
 
 TEST(ReadInputFile, FileTooLargeForA32BitLengthIsRefusedNotTruncated) {
@@ -177,6 +184,7 @@ TEST(FileAccess, FifoPathsAnswerAtOnceAsNotAFile) {
     std::function<bool()> answersNotAFile;
   } cases[] = {
       {"input file", [&] { return readCode(path.c_str()) == err::FILE_OPEN_READ; }},
+      {"content file", [&] { return openCode(path.c_str()) == err::FILE_OPEN_READ; }},
       {"PFX file",
        [&] {
          CertificateDetails record{};
@@ -200,6 +208,17 @@ TEST(FileAccess, FifoPathsAnswerAtOnceAsNotAFile) {
         },
         ::testing::ExitedWithCode(0), "");
   }
+}
+
+// Only a file read whole is limited to a 32-bit length; one read in blocks is opened at any size.
+TEST(OpenInputFile, AFileTooLargeToReadWholeOpensForReadingInBlocks) {
+  TempDir dir;
+  const std::string large = dir.file("large");
+  writeFile(large, "x");
+  constexpr off_t kSize = off_t{1} << 32;
+  ASSERT_EQ(::truncate(large.c_str(), kSize), 0);  // sparse: no disk space
+  EXPECT_EQ(readCode(wide(large).c_str()), err::FILE_INCOMPLETE_READ);
+  EXPECT_EQ(openInputFile(wide(large).c_str()).size(), static_cast<std::uint64_t>(kSize));
 }
 
 TEST(CheckOutputFolder, Codes) {
