@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/crypto/oids.h"
 #include "platform/os/text.h"
 #include "tools/marqen/command_line.h"
 
@@ -180,6 +181,27 @@ inline std::optional<std::string> signingTimeSeconds(const std::string& text) {
   const std::time_t utc = ::timegm(&parts);
   if (utc < 0 || utc > INT32_MAX) return std::nullopt;
   return std::to_string(utc);
+}
+
+// The signed attributes a user sets by option: --document-name, --comments, --signing-time.
+// Nothing (the reason printed) when --signing-time does not parse.
+inline std::optional<AttributeList> optionAttributes(const ParsedArguments& p) {
+  AttributeList attributes;
+  if (const auto* name = p.option("document-name"))
+    attributes.add(crypto::kDocumentNameOid, *name, ATTR_OCTET_STRING);
+  if (const auto* comments = p.option("comments"))
+    attributes.add(crypto::kCommentsOid, *comments, ATTR_OCTET_STRING);
+  if (const std::string* time = p.option("signing-time")) {
+    const auto seconds = signingTimeSeconds(*time);
+    if (!seconds) {
+      std::cerr << "marqen: --signing-time takes Unix seconds or a UTC time such as "
+                   "2026-01-31T12:00:00Z, not '"
+                << *time << "'\n";
+      return std::nullopt;
+    }
+    attributes.add(crypto::kSigningTimeOid, *seconds, ATTR_TIME);
+  }
+  return attributes;
 }
 
 // --hash by name; MD5 and SHA-1 asked for by name get a warning.

@@ -114,14 +114,8 @@ int runSignCommand(const ParsedArguments& p) {
               << "'\n";
     return reportUsage(kSignUsage);
   }
-  std::optional<std::string> signingTime;
-  if (const std::string* time = p.option("signing-time");
-      time && !(signingTime = signingTimeSeconds(*time))) {
-    std::cerr << "marqen: --signing-time takes Unix seconds or a UTC time such as "
-                 "2026-01-31T12:00:00Z, not '"
-              << *time << "'\n";
-    return reportUsage(kSignUsage);
-  }
+  auto attributes = optionAttributes(p);
+  if (!attributes) return reportUsage(kSignUsage);
   const auto hash = hashChoice(p, HASH_SHA256);
   const auto revocationMode =
       choice(p, "revocation-mode", {{"online", REVOCATION_ONLINE}, {"offline", REVOCATION_OFFLINE}},
@@ -145,20 +139,14 @@ int runSignCommand(const ParsedArguments& p) {
   const std::string* passwordText = password.password ? &password.password->text() : nullptr;
   SignerLocator locator =
       fromStore ? SignerLocator(*issuer, *serial) : SignerLocator(*pfx, passwordText);
-  AttributeList attributes;
-  if (const auto* name = p.option("document-name"))
-    attributes.add(crypto::kDocumentNameOid, *name, ATTR_OCTET_STRING);
-  if (const auto* comments = p.option("comments"))
-    attributes.add(crypto::kCommentsOid, *comments, ATTR_OCTET_STRING);
-  if (signingTime) attributes.add(crypto::kSigningTimeOid, *signingTime, ATTR_TIME);
   std::u16string outputPath = toStandardOutput ? std::u16string() : os::toUtf16(*out);
 
   SignRequest request{};
   // The library only reads the content record; the request's field is merely not const.
   request.content = const_cast<DataBuffer*>(content->get());
   request.signerLocator = locator.get();
-  request.attributes = attributes.data();
-  request.attributeCount = attributes.count();
+  request.attributes = attributes->data();
+  request.attributeCount = attributes->count();
   request.hashAlgorithm = *hash;
   request.signingAlgorithm = SIGNING_RSA;
   request.signatureMode = p.has("detached") ? SIGNATURE_DETACHED : SIGNATURE_ATTACHED;

@@ -325,14 +325,8 @@ int runCosignCommand(const ParsedArguments& p) {
   const auto validation = validationChoice(p);
   const auto readsInput = standardInputUse(p, {"in", "content"});
   if (!signer || !hash || !validation || !readsInput) return reportUsage(kCosignUsage);
-  std::optional<std::string> signingTime;
-  if (const std::string* time = p.option("signing-time");
-      time && !(signingTime = signingTimeSeconds(*time))) {
-    std::cerr << "marqen: --signing-time takes Unix seconds or a UTC time such as "
-                 "2026-01-31T12:00:00Z, not '"
-              << *time << "'\n";
-    return reportUsage(kCosignUsage);
-  }
+  auto attributes = optionAttributes(p);
+  if (!attributes) return reportUsage(kCosignUsage);
   if (refusesTerminal(p)) return writeStandardOutput({}, true, "--out FILE");
 
   const auto message = openInput(*in, "in");
@@ -344,19 +338,13 @@ int runCosignCommand(const ParsedArguments& p) {
   int exitCode = kExitOk;
   const auto locator = signerFrom(p, *signer, *readsInput, exitCode);
   if (!locator) return exitCode;
-  AttributeList attributes;
-  if (const auto* name = p.option("document-name"))
-    attributes.add(crypto::kDocumentNameOid, *name, ATTR_OCTET_STRING);
-  if (const auto* comments = p.option("comments"))
-    attributes.add(crypto::kCommentsOid, *comments, ATTR_OCTET_STRING);
-  if (signingTime) attributes.add(crypto::kSigningTimeOid, *signingTime, ATTR_TIME);
   std::u16string outputPath = outputPathOf(p);
 
   CosignRequest request{};
   request.content = content ? const_cast<DataBuffer*>(content->get()) : nullptr;
   request.signerLocator = locator->get();
-  request.attributes = attributes.data();
-  request.attributeCount = attributes.count();
+  request.attributes = attributes->data();
+  request.attributeCount = attributes->count();
   request.hashAlgorithm = *hash;
   request.signingAlgorithm = SIGNING_RSA;
   request.signatureMode = SIGNATURE_ATTACHED;  // not read: the message keeps its form
