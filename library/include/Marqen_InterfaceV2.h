@@ -377,6 +377,50 @@ typedef struct VerifySignedDataRequest {
   DataBuffer* signedData;
 } VerifySignedDataRequest;
 
+/* One entry of a certificate listing: the layout of CertificateDetails, certificateType 0. */
+typedef CertificateDetails CertificateSummary;
+
+/* A signed message whose signer's certificate is judged (verifySignerCertificate). The first
+ * field is not read. */
+typedef struct VerifySignerCertificateRequest {
+  int32_t reserved;
+  DataBuffer* signedData;
+  int32_t revocationMode;  /* REVOCATION_ONLINE or REVOCATION_OFFLINE */
+  int32_t revocationLevel; /* REVOCATION_NONE, REVOCATION_END_CERT or REVOCATION_CHAIN */
+} VerifySignerCertificateRequest;
+
+/* The four verdicts of verifySignerCertificate, each an error code (0: passed). The caller
+ * allocates the record; it is written only when the call returns 0. */
+typedef struct SignerCertificateStatus {
+  int32_t currentTimeValidity; /* 0, 1421 or 1422 */
+  int32_t chainValidity;       /* 0, 1431, 1432 or 304 */
+  int32_t chainTrust;          /* 0, or why the chain is not trusted or is revoked */
+  int32_t signingTimeValidity; /* 0, 1411 or 1412 */
+} SignerCertificateStatus;
+
+/* One signer of a parsed message. Every pointer is calloc'd by the library; the caller frees
+ * each string, each attribute (and its value and oid), the attributes array and the record. */
+typedef struct SignerDetails {
+  char* issuerCertificate; /* Base64, null when the issuer is in neither CA nor ROOT */
+  int32_t issuerCertificateLength;
+  char16_t* authorityInfoAccessUrl; /* first authority-information-access location, or null */
+  char* signerCertificate;          /* Base64 */
+  int32_t signerCertificateLength;
+  char16_t* subjectDN;
+  char16_t* issuerDN;
+  char* serialNumber; /* upper-case hex, most significant byte first */
+  int32_t validTo;    /* notAfter, Unix seconds */
+  SignedAttribute** attributes;
+  int32_t attributeCount;
+} SignerDetails;
+
+/* What parseSignedData reports: signerCount entries, an entry null for a signer that could not
+ * be read. The caller frees every entry and the array. */
+typedef struct SignedDataInfo {
+  int32_t signerCount;
+  SignerDetails** signers;
+} SignedDataInfo;
+
 /* The message of an error code, or "Unsupported Error Code". The text belongs to the library
  * and stays valid while it is loaded; do not free it. */
 MARQEN_API const char* getErrorMessage(ErrorCode code);
@@ -453,6 +497,34 @@ MARQEN_API ErrorCode verifyRawSignature(const RawVerifyRequest* request);
 /* 0 when the counter-signature of the signer at signerIndex verifies with the counter-signer's
  * certificate. */
 MARQEN_API ErrorCode verifyCounterSignature(const CounterSignatureVerifyRequest* request);
+
+/* The validity of a certificate from a store (issuer and serial) or a PFX file, for the use of
+ * the certificate type, at validityTime (Unix seconds; 0 or less: now), and of its chain now. */
+MARQEN_API ErrorCode checkCertificateValidity(const char16_t* issuerDN, const char* serialNumber,
+                                              int32_t storeType, const char16_t* pfxFilePath,
+                                              const char16_t* pfxPassword, int32_t certificateType,
+                                              int32_t validityTime);
+
+/* Four verdicts on the certificate of the signer at signerIndex: valid now, chain expiry, chain
+ * trust with revocation, valid at the signing time. 0 means the verdicts are in **status. */
+MARQEN_API ErrorCode verifySignerCertificate(const VerifySignerCertificateRequest* request,
+                                             int32_t signerIndex, SignerCertificateStatus** status);
+
+/* Who signed a message, without verifying any signature. On failure *info is left as it was. */
+MARQEN_API ErrorCode parseSignedData(const DataBuffer* input, SignedDataInfo** info);
+
+/* Every certificate of the store fit for the certificate type now: a calloc'd array of *count
+ * calloc'd summaries followed by a null pointer; the caller frees the strings, each summary and
+ * the array. */
+MARQEN_API ErrorCode listAllCertificatesFromStore(int32_t certificateType, int32_t storeType,
+                                                  CertificateSummary*** list, int32_t* count);
+
+/* Shows a certificate (from a store, a PFX file or a certificate string) in the system's
+ * certificate viewer and returns when the viewer is closed. */
+MARQEN_API ErrorCode viewCertificate(const char16_t* issuerDN, const char* serialNumber,
+                                     int32_t storeType, const char16_t* pfxFilePath,
+                                     const char16_t* pfxPassword, const char* certificateString,
+                                     int32_t certificateStringLength, int32_t certificateType);
 
 #ifdef __cplusplus
 }
