@@ -1,0 +1,39 @@
+#pragma once
+
+// What a scriptable object tells the dispatch layer about its methods, and the values that
+// cross between them once the layer has converted a host's VARIANTs. The object never sees a
+// VARIANT; the layer never sees the object's state.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace marqen::com {
+
+// A parameter as the type library declares it. Booleans are declared as Long and arrive as 1/0.
+enum class ParamKind : std::uint8_t { String, Long, Date };
+
+// A result: none (the call yields VT_EMPTY), VT_BOOL, VT_BSTR or VT_I4.
+enum class ResultKind : std::uint8_t { None, Bool, String, Long };
+
+// A converted argument: String holds UTF-16 text, std::nullopt for a null string (VT_NULL,
+// VT_EMPTY or a null BSTR); Long holds the 32-bit value; Date holds an OLE DATE (days since
+// 1899-12-30, local time).
+using ScriptArg = std::variant<std::optional<std::u16string>, std::int32_t, double>;
+
+// A result: std::monostate for None, bool, UTF-16 text (never null; may hold any unit, U+0000
+// included), or a 32-bit value.
+using ScriptResult = std::variant<std::monostate, bool, std::u16string, std::int32_t>;
+
+// One entry of a dispatch table. Names are matched without regard to case.
+struct ScriptMethod {
+  std::u16string_view name;
+  std::int32_t dispid;
+  std::span<const ParamKind> params;
+  ResultKind result;
+};
+
+}  // namespace marqen::com
