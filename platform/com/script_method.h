@@ -36,4 +36,14 @@ struct ScriptMethod {
   ResultKind result;
 };
 
+// A scriptable object as the dispatch layer drives it. invoke is called only with a dispid from
+// methods() and with exactly the arguments its entry declares, converted to their kinds, in
+// declaration order (first parameter first).
+class ScriptObject {
+ public:
+  virtual ~ScriptObject() = default;
+  virtual std::span<const ScriptMethod> methods() const = 0;
+  virtual ScriptResult invoke(std::int32_t dispid, std::span<const ScriptArg> args) = 0;
+};
+
 }  // namespace marqen::com
