@@ -12,6 +12,10 @@ install(TARGETS Marqen_InterfaceV2 EXPORT MarqenTargets
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 # The download module lies beside the library, which loads it from its own folder on first use.
 install(TARGETS marqen_net LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime)
+# So does the token module, loaded on the first use of a key on a token.
+install(TARGETS marqen_token LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime)
+# And the dialogs' module (GTK), loaded on the first PIN prompt.
+install(TARGETS marqen_ui LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime)
 install(TARGETS marqen RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/tools/marqen/share/marqen.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)

@@ -12,13 +12,47 @@
 #include "platform/crypto/pfx.h"
 #include "platform/os/file_access.h"
 #include "platform/os/text.h"
+#include "platform/ui/pin_prompt.h"
 
 namespace marqen {
 
+namespace {
+
+// The token's PIN from the prompt, which names the token and the certificate.
+crypto::PinAsker pinPromptFor(const crypto::Certificate& certificate) {
+  return [&certificate](const crypto::PinQuery& query, std::string& pin) {
+    ui::PinPromptRequest request;
+    request.tokenLabel = query.tokenLabel;
+    request.certificateName = certificate.subjectText();
+    request.countLow = query.countLow;
+    request.finalTry = query.finalTry;
+    switch (ui::askForPin(request, pin)) {
+      case ui::PinPromptResult::Given:
+        return crypto::PinAnswer::Given;
+      case ui::PinPromptResult::Cancelled:
+        return crypto::PinAnswer::Cancelled;
+      case ui::PinPromptResult::NoDisplay:
+        return crypto::PinAnswer::NoDisplay;
+      case ui::PinPromptResult::Unavailable:
+        break;
+    }
+    return crypto::PinAnswer::NoPrompt;
+  };
+}
+
+}  // namespace
+
 std::shared_ptr<crypto::PrivateKey> CertContext::acquirePrivateKey() const {
   if (key_) return key_;
-  if (stored_) return stored_->openPrivateKey();
-  return nullptr;
+  if (!stored_) return nullptr;
+  auto opened = stored_->openPrivateKey(pinPromptFor(certificate_));
+  if (!opened.key && !opened.problem.empty()) writeLog("acquirePrivateKey: " + opened.problem);
+  return std::move(opened.key);
+}
+
+void CertContext::forgetPin() const {
+  if (!stored_) return;
+  if (const auto uri = crypto::readTokenUriFile(stored_->tokenFile())) crypto::forgetTokenPin(*uri);
 }
 
 crypto::CertificateStore openSystemStore(const char* name) {

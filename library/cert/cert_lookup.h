@@ -23,8 +23,11 @@ class CertContext {
       : certificate_(stored.certificate), stored_(std::move(stored)) {}
 
   const crypto::Certificate& certificate() const noexcept { return certificate_; }
-  // The certificate's private key, or null when it has none that can be used.
+  // The certificate's private key, or null when it has none that can be used. A key on a token
+  // may ask the user for its PIN; why a token key cannot be had goes to the log.
   std::shared_ptr<crypto::PrivateKey> acquirePrivateKey() const;
+  // Logs the token holding the key out, so that the next acquisition asks for the PIN again.
+  void forgetPin() const;
 
  private:
   crypto::Certificate certificate_;

@@ -37,9 +37,10 @@ crypto::Bytes cosignMessage(std::span<const unsigned char> message,
                             const os::ContentSource* detachedContent, const CosignRequest& r) {
   const FileTime now = currentFileTime();
   const CertContext signer = acquireSignerCertificate(*r.signerLocator);
+  // The token logs out before the key is acquired, so acquiring it asks for the PIN again.
+  if (r.askPinAlways == 1) resetPin(signer);
   const auto key = signer.acquirePrivateKey();
   if (!key) raiseError(err::PRIVATE_KEY);
-  if (r.askPinAlways == 1) resetPin(signer);
   const FileTime signingTime = resolveSigningTime(r.attributes, r.attributeCount, now);
   preSigningChecks(signer.certificate(), &signingTime,
                    {r.validateCertificate == 1, r.revocationMode, r.revocationLevel}, now);

@@ -11,9 +11,10 @@ crypto::Bytes countersignMessage(std::span<const unsigned char> message, int32_t
                                  const CountersignRequest& r) {
   const FileTime now = currentFileTime();
   const CertContext counterSigner = acquireSignerCertificate(*r.signerLocator);
+  // The token logs out before the key is acquired, so acquiring it asks for the PIN again.
+  if (r.askPinAlways == 1) resetPin(counterSigner);
   const auto key = counterSigner.acquirePrivateKey();
   if (!key) raiseError(err::PRIVATE_KEY);
-  if (r.askPinAlways == 1) resetPin(counterSigner);
   preSigningChecks(counterSigner.certificate(), nullptr,
                    {r.validateCertificate == 1, r.revocationMode, r.revocationLevel}, now);
 

@@ -14,9 +14,10 @@ crypto::Bytes rawSignContent(const os::ContentSource& content, const RawSignRequ
   const CertContext signer = acquireSignerCertificate(*r.signerLocator);
   preSigningChecks(signer.certificate(), nullptr,
                    {r.validateCertificate == 1, r.revocationMode, r.revocationLevel}, now);
+  // The token logs out before the key is acquired, so acquiring it asks for the PIN again.
+  if (r.askPinAlways == 1) resetPin(signer);
   const auto key = signer.acquirePrivateKey();
   if (!key) raiseError(err::PRIVATE_KEY);
-  if (r.askPinAlways == 1) resetPin(signer);
 
   auto signature = crypto::rawSign(*key, requireDigest(r.hashAlgorithm), content);
   if (const auto* failure = std::get_if<crypto::RawSignatureFailure>(&signature)) {

@@ -55,7 +55,7 @@ CertContext acquireSignerCertificate(const CertificateLocator& locator) {
 
 void resetPin(const CertContext& signer) {
   // Only a token-held key caches a PIN; files and PFX keys have none to forget.
-  (void)signer;
+  signer.forgetPin();
 }
 
 FileTime resolveSigningTime(const SignedAttribute* const* attributes, int32_t count, FileTime now) {

@@ -20,7 +20,8 @@ crypto::DigestAlgorithm requireDigest(int32_t hashAlgorithm);
 // Store signers come from "MY" by issuer name and serial number; PFX signers from their file.
 CertContext acquireSignerCertificate(const CertificateLocator& locator);
 
-// Makes a token ask for its PIN again before signing. Key files have no PIN.
+// Makes a token ask for its PIN again before signing: the token logs out, and the key acquired
+// next logs in again. Key files have no PIN. Never fails: a key that cannot be had fails later.
 void resetPin(const CertContext& signer);
 
 // The first ATTR_TIME attribute with the signing-time OID and a value, read as Unix seconds

@@ -67,9 +67,23 @@ bool StoredCertificate::hasPrivateKey() const {
 }
 
 std::unique_ptr<PrivateKey> StoredCertificate::openPrivateKey() const {
-  auto key = loadKeyFile(keyFile());
-  if (key && key->matches(certificate)) return key;
-  return nullptr;
+  return openPrivateKey(PinAsker()).key;
+}
+
+KeyOpening StoredCertificate::openPrivateKey(const PinAsker& askPin) const {
+  std::error_code ec;
+  if (!fs::exists(tokenFile(), ec) || fs::exists(keyFile(), ec)) {
+    auto key = loadKeyFile(keyFile());
+    if (key && key->matches(certificate)) return {std::move(key), {}};
+    return {};
+  }
+  const auto uri = readTokenUriFile(tokenFile());
+  if (!uri) return {nullptr, tokenFile().string() + " holds no PKCS#11 URI"};
+  KeyOpening opened = openTokenKey(*uri, askPin);
+  if (opened.key && !opened.key->matches(certificate))
+    return {nullptr, "the token key named by " + tokenFile().string() +
+                         " does not belong to the certificate"};
+  return opened;
 }
 
 std::optional<CertificateStore> CertificateStore::open(std::string_view name) {
@@ -130,6 +144,25 @@ StoreWrite addToStore(const fs::path& folder, const Certificate& certificate,
   const std::string_view content(reinterpret_cast<const char*>(der.data()), der.size());
   if (!writeAtomically(certificateFile, content, 0644)) {
     if (key) fs::remove(sibling(certificateFile, ".key"), ec);
+    return StoreWrite::Failed;
+  }
+  return StoreWrite::Written;
+}
+
+StoreWrite addTokenCertificateToStore(const fs::path& folder, const Certificate& certificate,
+                                      const std::string& keyUri) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) return StoreWrite::Failed;
+  const fs::path certificateFile = folder / (certificate.thumbprint() + ".cer");
+  if (fs::exists(certificateFile, ec)) return StoreWrite::AlreadyPresent;
+  // The URI may name a pin-source file: readable by its owner only.
+  if (!writeAtomically(sibling(certificateFile, ".p11"), keyUri + "\n", 0600))
+    return StoreWrite::Failed;
+  const Bytes der = certificate.der();
+  const std::string_view content(reinterpret_cast<const char*>(der.data()), der.size());
+  if (!writeAtomically(certificateFile, content, 0644)) {
+    fs::remove(sibling(certificateFile, ".p11"), ec);
     return StoreWrite::Failed;
   }
   return StoreWrite::Written;

@@ -13,6 +13,7 @@
 
 #include "platform/crypto/certificate.h"
 #include "platform/crypto/private_key.h"
+#include "platform/crypto/token_key.h"
 
 namespace marqen::crypto {
 
@@ -26,8 +27,10 @@ struct StoredCertificate {
   std::filesystem::path keyFile() const;    // <base>.key
   std::filesystem::path tokenFile() const;  // <base>.p11
   bool hasPrivateKey() const;
-  // The private key beside the certificate, when there is one and it belongs to it.
+  // The private key beside the certificate, when there is one and it belongs to it: a key
+  // file, else the token key its .p11 file names (whose PIN `askPin` may be asked for).
   std::unique_ptr<PrivateKey> openPrivateKey() const;
+  KeyOpening openPrivateKey(const PinAsker& askPin) const;
 };
 
 class CertificateStore {
@@ -65,6 +68,9 @@ enum class StoreWrite { Written, AlreadyPresent, Failed };
 // appears under its final name complete or not at all.
 StoreWrite addToStore(const std::filesystem::path& folder, const Certificate& certificate,
                       const PrivateKey* key = nullptr);
+// Writes <thumbprint>.cer with <thumbprint>.p11 beside it, holding the URI of its token key.
+StoreWrite addTokenCertificateToStore(const std::filesystem::path& folder,
+                                      const Certificate& certificate, const std::string& keyUri);
 // Removes the certificate file and any key files beside it.
 bool removeFromStore(const StoredCertificate& entry);
 

@@ -37,6 +37,8 @@ $libdir/libMarqen_InterfaceV2.so
 $libdir/$soname
 $libdir/$soname.0.0
 $libdir/libmarqen_net.so
+$libdir/libmarqen_token.so
+$libdir/libmarqen_ui.so
 share/bash-completion/completions/marqen
 share/man/man1/marqen.1
 $libdir/pkgconfig/marqen.pc
@@ -75,6 +77,19 @@ LIST
   fi
   readelf -dW "$prefix/$libdir/libmarqen_net.so" | grep -q 'NEEDED.*libcurl' ||
     fail "the installed download module does not need libcurl"
+  # So do the token module (libp11) and the dialogs' module (GTK): neither is the library's.
+  if readelf -dW "$prefix/$libdir/$soname" "$prefix/bin/marqen" | grep -Eq 'NEEDED.*(libp11|libgtk)'; then
+    fail "the installed library or tool needs libp11 or GTK"
+  fi
+  readelf -dW "$prefix/$libdir/libmarqen_token.so" | grep -q 'NEEDED.*libp11' ||
+    fail "the installed token module does not need libp11"
+  readelf -dW "$prefix/$libdir/libmarqen_ui.so" | grep -q 'NEEDED.*libgtk-3' ||
+    fail "the installed dialogs' module does not need GTK"
+  # The installed tool finds the token module in the library folder.
+  env -u LD_LIBRARY_PATH "$prefix/bin/marqen" token list "pkcs11:?module-path=/no/such.so" \
+    2>"$work/token.err" && fail "token list with a missing module succeeded"
+  grep -q "/no/such.so cannot be loaded" "$work/token.err" ||
+    fail "installed marqen token: $(cat "$work/token.err")"
   man -l "$prefix/share/man/man1/marqen.1" >/dev/null 2>"$work/man.log" || true
   if [ -s "$work/man.log" ]; then fail "manual page: $(cat "$work/man.log")"; fi
 

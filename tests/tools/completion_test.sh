@@ -39,5 +39,8 @@ expect "marqen sign --password-" "--password-env --password-file"
 expect "marqen verify --" "--content --help --in --signer"
 expect "marqen certstore " "import list remove"
 expect "marqen certstore list --store R" "ROOT"
+expect "marqen t" "token"
+expect "marqen token " "list"
+expect "marqen certstore import --to" "--token"
 expect "marqen sign --validate --revocation-level " "chain end none"
 exit $failed

@@ -4,6 +4,8 @@
 //   certstore import FILE.pfx [password option]  certificate with key into MY, CA certificates
 //                                                into CA, self-signed ones into ROOT
 //   certstore import FILE.cer --store NAME       one certificate (DER or PEM) into a store
+//   certstore import --token URI                 each certificate with its key on the token
+//                                                into MY, with a .p11 file naming the key
 //   certstore list [--store NAME]                subject, issuer, serial and expiry
 //   certstore remove --store NAME --serial S --issuer DN
 
@@ -19,6 +21,7 @@
 #include "platform/os/file_access.h"
 #include "tools/marqen/commands.h"
 #include "tools/marqen/password.h"
+#include "tools/marqen/token_pin.h"
 
 namespace marqen::tool {
 namespace {
@@ -28,12 +31,16 @@ using crypto::Certificate;
 
 constexpr std::string_view kUsage =
     "certstore import FILE.pfx [--password-file FILE | --password-env VAR | --password P] | "
-    "certstore import FILE.cer --store NAME | certstore list [--store NAME] | "
+    "certstore import FILE.cer --store NAME | certstore import --token URI | "
+    "certstore list [--store NAME] | "
     "certstore remove --store NAME --serial S --issuer DN";
 constexpr Option kOptions[] = {
     {"store", "NAME", "MY, ADDRESSBOOK, CA or ROOT (any case)", "all four for list"},
     {"serial", "HEX", "serial number to remove (colons, lower case, a leading 00 taken)"},
     {"issuer", "DN", "issuer to remove, exactly as list prints it"},
+    {"token", "URI",
+     "PKCS#11 URI of the token to import from (a pin-source or module-path in "
+     "it is kept in the stored key URIs)"},
     kPasswordFileOption,
     kPasswordEnvOption,
     kPasswordOption,
@@ -131,6 +138,34 @@ int importCertificate(const std::string& file, const std::string& store) {
   return reportWrite(crypto::addToStore(storeFolder(store), *certificate), *certificate, store);
 }
 
+int importFromToken(const std::string& uri) {
+  const crypto::TokenSurvey survey = crypto::surveyTokens(uri, toolPinAsker());
+  if (!survey.problem.empty()) {
+    std::cerr << "marqen: " << survey.problem << '\n';
+    return kExitFailed;
+  }
+  int result = kExitOk;
+  int imported = 0;
+  for (const auto& token : survey.tokens) {
+    if (!token.loggedIn && !token.loginProblem.empty())
+      std::cerr << "marqen: " << token.loginProblem << '\n';
+    for (const auto& entry : token.certificates) {
+      if (!entry.hasKey.value_or(false)) continue;
+      const int code = reportWrite(
+          crypto::addTokenCertificateToStore(storeFolder("MY"), entry.certificate, entry.keyUri),
+          entry.certificate, "MY");
+      if (code == kExitFailed || result == kExitOk) result = code;
+      ++imported;
+    }
+  }
+  if (imported == 0) {
+    std::cerr << "marqen: no certificate with its private key found on a token matching " << uri
+              << '\n';
+    return kExitFailed;
+  }
+  return result;
+}
+
 int list(const std::vector<std::string>& stores) {
   for (const auto& name : stores) {
     const auto store = crypto::CertificateStore::open(name);
@@ -145,7 +180,9 @@ int list(const std::vector<std::string>& stores) {
                 << "  issuer:  " << c.issuerText() << '\n'
                 << "  serial:  " << c.serialText() << '\n'
                 << "  expires: " << utcText(c.notAfter()) << '\n';
-      if (entry.hasPrivateKey()) std::cout << "  private key: yes\n";
+      if (entry.hasPrivateKey())
+        std::cout << "  private key: " << (fs::exists(entry.tokenFile()) ? "on a token" : "yes")
+                  << '\n';
       std::cout << '\n';
     }
   }
@@ -188,7 +225,9 @@ int runCertstore(Arguments args) {
   std::optional<std::string> storeUpper;
   if (store && !(storeUpper = storeName(*store))) return kExitUsage;
 
-  if (verb == "import" && parsed->positional.size() == 2) {
+  if (verb == "import" && parsed->positional.size() == 1 && parsed->option("token") && !store)
+    return importFromToken(*parsed->option("token"));
+  if (verb == "import" && parsed->positional.size() == 2 && !parsed->option("token")) {
     const std::string& file = parsed->positional[1];
     if (storeUpper) return importCertificate(file, *storeUpper);
     return importPfx(file, *parsed);

@@ -13,5 +13,6 @@ int runCountersign(Arguments args);
 int runRawsign(Arguments args);
 int runVerifyRaw(Arguments args);
 int runVerifyCountersignature(Arguments args);
+int runToken(Arguments args);
 
 }  // namespace marqen::tool

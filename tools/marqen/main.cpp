@@ -19,10 +19,17 @@ constexpr std::array kCommands = {
             runCertstore},
     Command{"certstore", "certstore import FILE.cer --store NAME",
             "add one certificate (DER or PEM) to MY, ADDRESSBOOK, CA or ROOT", runCertstore},
+    Command{"certstore", "certstore import --token URI",
+            "add each certificate whose private key is on the token to MY, its key named by a "
+            ".p11 file",
+            runCertstore},
     Command{"certstore", "certstore list [--store NAME]",
             "print subject, issuer, serial and expiry of each certificate", runCertstore},
     Command{"certstore", "certstore remove --store NAME --serial S --issuer DN",
             "remove a certificate (and its key); DN exactly as list prints it", runCertstore},
+    Command{"token", "token list [URI]",
+            "list the PKCS#11 tokens (all, or those the URI matches) and their certificates",
+            runToken},
     Command{"sign",
             "sign --in FILE (--issuer DN --serial HEX | --pfx FILE [--password-file FILE])\n"
             "       [--detached] [--hash sha256|sha384|sha512|sha1|md5] [--der] [--out FILE]\n"

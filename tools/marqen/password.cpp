@@ -62,15 +62,14 @@ class EchoOff {
 };
 
 // The prompt goes to the terminal itself, so it shows even when standard error is redirected.
-void showPrompt(std::string_view forWhat) {
-  const std::string prompt = "Password for " + std::string(forWhat) + ": ";
+void showPrompt(const std::string& prompt) {
   const os::UniqueFd terminal(::open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC));
   const int fd = terminal ? terminal.get() : STDERR_FILENO;
   [[maybe_unused]] const ssize_t written = ::write(fd, prompt.data(), prompt.size());
 }
 
-std::optional<Secret> prompt(std::string_view forWhat) {
-  showPrompt(forWhat);
+std::optional<Secret> prompt(const std::string& text) {
+  showPrompt(text);
   const EchoOff quiet;
   if (!quiet.active()) return std::nullopt;
   Secret line{std::string()};
@@ -139,9 +138,14 @@ PasswordChoice choosePassword(const ParsedArguments& line, std::string_view forW
     }
     choice.password.emplace(std::string(value));
   } else if (!standardInputIsData && ::isatty(STDIN_FILENO)) {
-    choice.password = prompt(forWhat);
+    choice.password = prompt("Password for " + std::string(forWhat) + ": ");
   }
   return choice;
+}
+
+std::optional<Secret> askOnTerminal(std::string_view label) {
+  if (!::isatty(STDIN_FILENO)) return std::nullopt;
+  return prompt(std::string(label) + ": ");
 }
 
 }  // namespace marqen::tool

@@ -56,4 +56,7 @@ struct PasswordChoice {
 PasswordChoice choosePassword(const ParsedArguments& line, std::string_view forWhat,
                               bool standardInputIsData);
 
+// Asks on the terminal, not echoed, after "LABEL: "; none when standard input is no terminal.
+std::optional<Secret> askOnTerminal(std::string_view label);
+
 }  // namespace marqen::tool

@@ -6,7 +6,7 @@ _marqen() {
   _init_completion -s || return
 
   local commands="sign verify content cosign countersign rawsign verify-raw
-                  verify-countersignature certstore base64"
+                  verify-countersignature certstore token base64"
   if ((cword == 1)); then
     COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
     return
@@ -40,7 +40,8 @@ _marqen() {
       COMPREPLY=($(compgen -v -- "$cur"))
       return
       ;;
-    --issuer | --serial | --document-name | --comments | --signing-time | --signer | --password)
+    --issuer | --serial | --document-name | --comments | --signing-time | --signer | --password | \
+      --token)
       return
       ;;
   esac
@@ -82,7 +83,14 @@ _marqen() {
         COMPREPLY=($(compgen -W "import list remove" -- "$cur"))
         return
       fi
-      options="--store --serial --issuer --password-file --password-env --password --help"
+      options="--store --serial --issuer --token --password-file --password-env --password
+               --help"
+      ;;
+    token)
+      if ((cword == 2)); then
+        COMPREPLY=($(compgen -W "list" -- "$cur"))
+      fi
+      return
       ;;
     base64)
       if ((cword == 2)); then

@@ -1,0 +1,260 @@
+// Keys on a token (SoftHSM2) end to end through the tool: listed, imported into MY, used by the
+// four signing operations, each result checked with openssl; and the ways a token key fails.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/pki_builder.h"
+#include "tests/support/process.h"
+#include "tests/support/softhsm_token.h"
+#include "tests/support/temp_dir.h"
+
+#ifndef OPENSSL_CLI
+#define OPENSSL_CLI "/usr/bin/openssl"
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using marqen::test::ProcessResult;
+using marqen::test::readFile;
+using marqen::test::runProcess;
+using marqen::test::writeFile;
+
+constexpr const char* kPin = "246810";
+constexpr const char* kLabel = "Marqen Test";
+constexpr const char* kIssuer = "CN=Token Root, O=Marqen Test";
+
+std::string hexOf(const marqen::test::Bytes& bytes) {
+  std::string hex;
+  for (const unsigned char byte : bytes) {
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02X", byte);
+    hex += digits;
+  }
+  return hex;
+}
+
+std::string logFile() {
+  return (fs::path(MARQEN_TOOL).parent_path() / "Logs" / "logFile.txt").string();
+}
+
+class TokenCommand : public ::testing::Test {
+ protected:
+  marqen::test::TempDir storeRoot;
+  marqen::test::TempDir files;
+  std::optional<marqen::test::SoftHsmToken> token;
+  marqen::test::Issued root = marqen::test::makeRootCa("Token Root");
+  marqen::test::Issued signer = marqen::test::makeEndEntity("Token User", root);
+  marqen::test::Issued keyless = marqen::test::makeEndEntity("Token Other", root);
+  std::string document = files.file("order.txt");
+  std::string pinFile = marqen::test::writePinFile(files, "pin.txt", kPin);
+
+  void SetUp() override {
+    if (!marqen::test::SoftHsmToken::available()) GTEST_SKIP() << "SoftHSM2 is not installed";
+    token.emplace(kLabel, kPin);
+    token->put(signer, "01");
+    token->put(keyless, "02", /*withKey=*/false);
+    writeFile(document, "Purchase order 2026-1207\nTotal: EUR 18.40\n");
+  }
+
+  ProcessResult marqen(const std::vector<std::string>& args) {
+    auto environment = token->environment();
+    environment["MARQEN_CERTSTORE"] = storeRoot.path().string();
+    // No graphical session: a PIN must come from the URI.
+    environment["DISPLAY"] = "";
+    environment["WAYLAND_DISPLAY"] = "";
+    return runProcess(MARQEN_TOOL, args, environment);
+  }
+
+  void importWithPinSource() {
+    const auto imported =
+        marqen({"certstore", "import", "--token", token->uri("pin-source=" + pinFile)});
+    ASSERT_EQ(imported.exitCode, 0) << imported.err;
+  }
+
+  // The .p11 file written for the signer.
+  fs::path keyUriFile() const {
+    for (const auto& entry : fs::directory_iterator(storeRoot.path() / "MY"))
+      if (entry.path().extension() == ".p11") return entry.path();
+    return {};
+  }
+
+  std::vector<std::string> storeSigner() const {
+    return {"--issuer", kIssuer, "--serial", hexOf(marqen::test::serialOf(signer))};
+  }
+
+  std::vector<std::string> with(std::vector<std::string> args,
+                                const std::vector<std::string>& more) const {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  }
+
+  void expectOpenssl(const std::vector<std::string>& args) {
+    const ProcessResult checked = runProcess(OPENSSL_CLI, args);
+    EXPECT_EQ(checked.exitCode, 0) << checked.err << checked.out;
+  }
+};
+
+TEST_F(TokenCommand, ListTellsWhichCertificatesHaveTheirKeyOnceLoggedIn) {
+  const ProcessResult anonymous = marqen({"token", "list", token->uri()});
+  ASSERT_EQ(anonymous.exitCode, 0) << anonymous.err;
+  EXPECT_NE(anonymous.out.find("token: Marqen Test\n"), std::string::npos) << anonymous.out;
+  EXPECT_NE(anonymous.out.find("no display for a PIN prompt"), std::string::npos);
+  EXPECT_NE(anonymous.out.find("private key: unknown (not logged in)"), std::string::npos);
+
+  const ProcessResult loggedIn = marqen({"token", "list", token->uri("pin-source=" + pinFile)});
+  ASSERT_EQ(loggedIn.exitCode, 0) << loggedIn.err;
+  EXPECT_NE(loggedIn.out.find("logged in:    yes"), std::string::npos) << loggedIn.out;
+  const auto user = loggedIn.out.find("CN=Token User");
+  const auto other = loggedIn.out.find("CN=Token Other");
+  ASSERT_NE(user, std::string::npos);
+  ASSERT_NE(other, std::string::npos);
+  const auto keyOf = [&](std::size_t at) {
+    return loggedIn.out.substr(loggedIn.out.find("private key: ", at), 16);
+  };
+  EXPECT_EQ(keyOf(user), "private key: yes");
+  EXPECT_EQ(keyOf(other), "private key: no\n");
+
+  const ProcessResult none =
+      marqen({"token", "list",
+              "pkcs11:token=Absent?module-path=" + std::string(marqen::test::kSoftHsmModule)});
+  EXPECT_EQ(none.exitCode, 1);
+  EXPECT_NE(none.err.find("no token matches"), std::string::npos) << none.err;
+  EXPECT_EQ(marqen({"token", "list", "not-a-uri"}).exitCode, 1);
+  EXPECT_EQ(marqen({"token", "wipe"}).exitCode, 2);
+}
+
+TEST_F(TokenCommand, ImportKeepsPinSourceAndModulePathButNeverAPinValue) {
+  const auto byValue =
+      marqen({"certstore", "import", "--token", token->uri(std::string("pin-value=") + kPin)});
+  ASSERT_EQ(byValue.exitCode, 0) << byValue.err;
+  EXPECT_NE(byValue.err.find("added to MY: CN=Token User, O=Marqen Test"), std::string::npos);
+  EXPECT_EQ(byValue.err.find("Token Other"), std::string::npos) << "it has no key on the token";
+  const fs::path written = keyUriFile();
+  ASSERT_FALSE(written.empty());
+  const std::string uri = readFile(written.string());
+  EXPECT_EQ(uri.find(kPin), std::string::npos) << uri;
+  EXPECT_EQ(uri.find("pin-value"), std::string::npos) << uri;
+  EXPECT_NE(uri.find("module-path="), std::string::npos) << uri;
+  EXPECT_EQ(fs::status(written).permissions() & fs::perms::others_read, fs::perms::none);
+  EXPECT_NE(marqen({"certstore", "list", "--store", "MY"}).out.find("private key: on a token"),
+            std::string::npos);
+  EXPECT_EQ(
+      marqen({"certstore", "import", "--token", token->uri("pin-source=" + pinFile)}).exitCode, 3)
+      << "already present";
+
+  fs::remove_all(storeRoot.path() / "MY");
+  importWithPinSource();
+  EXPECT_NE(readFile(keyUriFile().string()).find("pin-source="), std::string::npos);
+
+  const auto wrong = marqen({"certstore", "import", "--token", token->uri("pin-value=1")});
+  EXPECT_EQ(wrong.exitCode, 1);
+  EXPECT_NE(wrong.err.find("wrong PIN"), std::string::npos) << wrong.err;
+}
+
+TEST_F(TokenCommand, AllFourSigningOperationsWithATokenKeyVerifyWithOpenssl) {
+  importWithPinSource();
+  const std::string certificate = files.file("signer.pem");
+  writeFile(certificate, signer.pem());
+  const std::string rootFile = files.file("root.pem");
+  writeFile(rootFile, root.pem());
+
+  const std::string attached = files.file("attached.p7m");
+  auto signedMessage =
+      marqen(with({"sign", "--in", document, "--der", "--out", attached}, storeSigner()));
+  ASSERT_EQ(signedMessage.exitCode, 0) << signedMessage.err;
+  expectOpenssl({"cms", "-verify", "-inform", "DER", "-in", attached, "-CAfile", rootFile,
+                 "-purpose", "any", "-out", files.file("content.txt")});
+  EXPECT_EQ(readFile(files.file("content.txt")), readFile(document));
+
+  const std::string detached = files.file("detached.p7s");
+  ASSERT_EQ(marqen(with({"sign", "--in", document, "--der", "--detached", "--out", detached},
+                        storeSigner()))
+                .exitCode,
+            0);
+  const std::string cosigned = files.file("cosigned.p7s");
+  const auto cosign =
+      marqen(with({"cosign", "--in", detached, "--content", document, "--der", "--out", cosigned},
+                  storeSigner()));
+  ASSERT_EQ(cosign.exitCode, 0) << cosign.err;
+  expectOpenssl({"cms", "-verify", "-binary", "-inform", "DER", "-in", cosigned, "-content",
+                 document, "-CAfile", rootFile, "-purpose", "any", "-out", "/dev/null"});
+
+  const std::string countersigned = files.file("countersigned.p7s");
+  const auto countersign = marqen(with({"countersign", "--in", cosigned, "--signer", "1",
+                                        "--content", document, "--der", "--out", countersigned},
+                                       storeSigner()));
+  ASSERT_EQ(countersign.exitCode, 0) << countersign.err;
+  expectOpenssl({"cms", "-verify", "-binary", "-inform", "DER", "-in", countersigned, "-content",
+                 document, "-CAfile", rootFile, "-purpose", "any", "-out", "/dev/null"});
+  EXPECT_EQ(marqen({"verify-countersignature", "--in", countersigned, "--signer", "1", "--cert",
+                    certificate})
+                .exitCode,
+            0);
+
+  // Raw signatures come least significant byte first; reversed, openssl reads them.
+  const std::string raw = files.file("raw.sig");
+  const auto rawsign = marqen(with(
+      {"rawsign", "--in", document, "--der", "--out", raw, "--hash", "sha256"}, storeSigner()));
+  ASSERT_EQ(rawsign.exitCode, 0) << rawsign.err;
+  std::string bytes = readFile(raw);
+  std::reverse(bytes.begin(), bytes.end());
+  writeFile(files.file("raw.be"), bytes);
+  const std::string publicKey = files.file("public.pem");
+  expectOpenssl({"x509", "-in", certificate, "-pubkey", "-noout", "-out", publicKey});
+  expectOpenssl({"dgst", "-sha256", "-binary", "-out", files.file("digest"), document});
+  expectOpenssl({"pkeyutl", "-verify", "-pubin", "-inkey", publicKey, "-in", files.file("digest"),
+                 "-sigfile", files.file("raw.be"), "-pkeyopt", "digest:sha256"});
+}
+
+TEST_F(TokenCommand, WithoutAUsablePinOrTokenTheKeyFailsWith1806AndTheLogSaysWhy) {
+  importWithPinSource();
+  const fs::path uriFile = keyUriFile();
+  const std::string stored = readFile(uriFile.string());
+  const auto signWithUri = [&](const std::string& uri) {
+    writeFile(uriFile.string(), uri + "\n");
+    return marqen(with({"sign", "--in", document}, storeSigner()));
+  };
+  const std::string wrongPin = "97531";
+  const std::string wrongPinFile = marqen::test::writePinFile(files, "wrong.txt", wrongPin);
+  const std::string noPin = stored.substr(0, stored.find('?')) +
+                            "?module-path=" + std::string(marqen::test::kSoftHsmModule);
+  struct Case {
+    const char* what;
+    std::string uri;
+    const char* logged;
+  };
+  const Case cases[] = {
+      {"wrong PIN", token->uri("pin-source=" + wrongPinFile),
+       "wrong PIN for token \"Marqen Test\""},
+      {"no PIN and no display", noPin, "no display for a PIN prompt"},
+      {"missing pin-source", token->uri("pin-source=/no/such/pin"), "/no/such/pin cannot be read"},
+      {"no such module", "pkcs11:token=Marqen%20Test?module-path=/no/such/module.so",
+       "/no/such/module.so cannot be loaded"},
+      {"not a URI", "file:///key.pem", "not a PKCS#11 URI"},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult failed = signWithUri(c.uri);
+    EXPECT_EQ(failed.exitCode, 1) << c.what;
+    EXPECT_NE(failed.err.find("error 1806: "), std::string::npos) << c.what << ": " << failed.err;
+    EXPECT_NE(readFile(logFile()).find(c.logged), std::string::npos) << c.what;
+  }
+  EXPECT_EQ(readFile(logFile()).find(wrongPin), std::string::npos) << "a PIN never reaches the log";
+
+  // Wrong PINs tried above did not lock the token: the right one still signs.
+  const ProcessResult signedAgain = signWithUri(stored.substr(0, stored.find('\n')));
+  EXPECT_EQ(signedAgain.exitCode, 0) << signedAgain.err;
+
+  token->remove();
+  const ProcessResult removed = signWithUri(stored.substr(0, stored.find('\n')));
+  EXPECT_EQ(removed.exitCode, 1);
+  EXPECT_NE(removed.err.find("error 1806: "), std::string::npos) << removed.err;
+}
+
+}  // namespace
