@@ -32,7 +32,7 @@ namespace {
 constexpr std::size_t kPinCapacity = 256;
 
 void setProblem(char* problem, const std::string& text) {
-  std::snprintf(problem, kMarqenTokenProblemSize, "%s", text.c_str());
+  (void)std::snprintf(problem, kMarqenTokenProblemSize, "%s", text.c_str());
 }
 
 struct UriDeleter {
@@ -166,7 +166,8 @@ Module& loadModule(const std::string& path) {
 // libp11 trims the fields; the URI compares them padded with blanks, as tokens report them.
 void copyPadded(unsigned char* field, std::size_t size, const char* text) {
   std::memset(field, ' ', size);
-  if (text) std::memcpy(field, text, std::min(size, std::strlen(text)));
+  // Token fields are blank-padded, never zero-terminated.
+  if (text) std::copy_n(text, std::min(size, std::strlen(text)), field);
 }
 
 bool tokenMatches(P11KitUri* uri, const PKCS11_TOKEN& token) {
@@ -269,7 +270,7 @@ Login logIn(PKCS11_SLOT* slot, P11KitUri* uri, const MarqenTokenPinSource* sourc
     problem = "the PIN of token " + tokenName(token) + " has expired";
   } else {
     char code[32];
-    std::snprintf(code, sizeof code, "0x%lX", reason);
+    (void)std::snprintf(code, sizeof code, "0x%lX", reason);
     problem = "login to token " + tokenName(token) + " failed (PKCS#11 error " + code + ")";
   }
   return Login::Failed;

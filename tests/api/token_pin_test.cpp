@@ -74,10 +74,7 @@ TEST(TokenPin, AskedOncePerProcessAndAgainForEverySignatureWithAskPinAlways) {
   const auto certificate = marqen::test::addToStore(store.root(), "MY", "signer", signer);
   auto uriFile = certificate;
   uriFile.replace_extension(".p11");
-  marqen::test::writeFile(uriFile.string(),
-                          "pkcs11:token=Pin%20Count;id=%0A;type=private?module-path=" +
-                              std::string(marqen::test::kSoftHsmModule) + "&pin-source=" + pinFile +
-                              "\n");
+  marqen::test::writeFile(uriFile.string(), token.keyUri("0a", "pin-source=" + pinFile) + "\n");
   OpenCounter reads(pinFile);
 
   marqen::test::Request request;

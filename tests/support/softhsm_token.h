@@ -33,6 +33,9 @@ class SoftHsmToken {
 
   // pkcs11:token=LABEL?module-path=SOFTHSM plus the given query parts ("&" joined).
   std::string uri(const std::string& query = {}) const;
+  // The private key put under `id` (hex, e.g. "0a"): pkcs11:token=LABEL;id=%0a;type=private
+  // ?module-path=SOFTHSM plus the given query parts.
+  std::string keyUri(const std::string& id, const std::string& query = {}) const;
   // SOFTHSM2_CONF for a child process.
   std::map<std::string, std::string> environment() const;
   const std::filesystem::path& folder() const { return dir_.path(); }
