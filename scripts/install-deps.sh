@@ -11,7 +11,7 @@ packages=(
   libgtest-dev
   dpkg-dev file groff-base bash-completion
   clang libclang-rt-14-dev
-  libp11-dev libp11-kit-dev p11-kit-modules libgtk-3-dev softhsm2 opensc
+  libp11-dev libp11-kit-dev p11-kit-modules libgtk-3-dev softhsm2 opensc xvfb xdotool
 )
 
 missing=()

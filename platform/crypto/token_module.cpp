@@ -107,19 +107,12 @@ bool readPinSource(const char* source, PinBuffer& pin, std::string& problem) {
   return fits;
 }
 
-// One PKCS#11 module, loaded once and kept, with its slots.
+// One PKCS#11 module, loaded once and kept for the life of the process, with its slots.
 struct Module {
   PKCS11_CTX* ctx = nullptr;
   PKCS11_SLOT* slots = nullptr;
   unsigned int slotCount = 0;
   std::string problem;
-
-  ~Module() {
-    if (!ctx) return;
-    if (slots) PKCS11_release_all_slots(ctx, slots, slotCount);
-    PKCS11_CTX_unload(ctx);
-    PKCS11_CTX_free(ctx);
-  }
 };
 
 // Everything the module keeps. Keys handed out hold a lease; logging out waits until none is
@@ -131,9 +124,11 @@ struct State {
   std::map<std::string, std::unique_ptr<Module>> modules;
 };
 
+// Never destroyed: at exit the PKCS#11 modules may already have run their own destructors, and
+// closing their sessions then would crash. The process's end closes them.
 State& state() {
-  static State kept;
-  return kept;
+  static State* const kept = new State;
+  return *kept;
 }
 
 std::string moduleOf(P11KitUri* uri) {

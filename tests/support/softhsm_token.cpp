@@ -94,8 +94,10 @@ std::string SoftHsmToken::uri(const std::string& query) const {
 
 std::string SoftHsmToken::keyUri(const std::string& id, const std::string& query) const {
   std::string encodedId;
-  for (std::size_t i = 0; i + 1 < id.size(); i += 2)
-    encodedId += "%" + id.substr(i, 2);
+  for (std::size_t i = 0; i + 1 < id.size(); i += 2) {
+    encodedId += '%';
+    encodedId.append(id, i, 2);
+  }
   std::string text = "pkcs11:token=" + percentEncoded(label_) + ";id=" + encodedId +
                      ";type=private?module-path=" + kSoftHsmModule;
   if (!query.empty()) text += "&" + query;

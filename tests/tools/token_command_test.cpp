@@ -2,11 +2,18 @@
 // four signing operations, each result checked with openssl; and the ways a token key fails.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/pki_builder.h"
@@ -40,6 +47,41 @@ std::string hexOf(const marqen::test::Bytes& bytes) {
   return hex;
 }
 
+// An X display of its own (Xvfb) for the PIN dialog, gone with the object.
+class VirtualDisplay {
+ public:
+  VirtualDisplay() {
+    for (int number = 100 + ::getpid() % 400; number < 1000 && pid_ <= 0; number += 7) {
+      if (fs::exists("/tmp/.X11-unix/X" + std::to_string(number))) continue;
+      name_ = ":" + std::to_string(number);
+      std::vector<std::string> args = {"Xvfb",       name_,       "-screen", "0",
+                                       "800x600x24", "-nolisten", "tcp"};
+      std::vector<char*> argv;
+      for (auto& a : args)
+        argv.push_back(a.data());
+      argv.push_back(nullptr);
+      if (::posix_spawn(&pid_, "/usr/bin/Xvfb", nullptr, nullptr, argv.data(), environ) != 0) {
+        pid_ = 0;
+        return;
+      }
+      for (int i = 0; i < 100 && !fs::exists("/tmp/.X11-unix/X" + std::to_string(number)); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  }
+  ~VirtualDisplay() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  VirtualDisplay(const VirtualDisplay&) = delete;
+  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+  const std::string& name() const { return name_; }
+
+ private:
+  pid_t pid_ = 0;
+  std::string name_;
+};
+
 std::string logFile() {
   return (fs::path(MARQEN_TOOL).parent_path() / "Logs" / "logFile.txt").string();
 }
@@ -63,12 +105,14 @@ class TokenCommand : public ::testing::Test {
     writeFile(document, "Purchase order 2026-1207\nTotal: EUR 18.40\n");
   }
 
-  ProcessResult marqen(const std::vector<std::string>& args) {
+  // Without a display unless one is given: a PIN must then come from the URI.
+  ProcessResult marqen(const std::vector<std::string>& args, const std::string& display = {}) {
     auto environment = token->environment();
     environment["MARQEN_CERTSTORE"] = storeRoot.path().string();
-    // No graphical session: a PIN must come from the URI.
-    environment["DISPLAY"] = "";
+    environment["DISPLAY"] = display;
     environment["WAYLAND_DISPLAY"] = "";
+    // GTK keeps caches for the life of the process, which the leak checker would report.
+    if (!display.empty()) environment["ASAN_OPTIONS"] = "detect_leaks=0:halt_on_error=1";
     return runProcess(MARQEN_TOOL, args, environment);
   }
 
@@ -255,6 +299,43 @@ TEST_F(TokenCommand, WithoutAUsablePinOrTokenTheKeyFailsWith1806AndTheLogSaysWhy
   const ProcessResult removed = signWithUri(stored.substr(0, stored.find('\n')));
   EXPECT_EQ(removed.exitCode, 1);
   EXPECT_NE(removed.err.find("error 1806: "), std::string::npos) << removed.err;
+}
+
+TEST_F(TokenCommand, ThePinDialogNamesTheTokenAndWhatIsTypedSignsWhileCancellingFails) {
+  if (!fs::exists("/usr/bin/Xvfb") || !fs::exists("/usr/bin/xdotool"))
+    GTEST_SKIP() << "Xvfb or xdotool is not installed";
+  importWithPinSource();
+  writeFile(keyUriFile().string(), token->keyUri("01") + "\n");
+  const VirtualDisplay display;
+  ASSERT_FALSE(display.name().empty());
+  const std::map<std::string, std::string> onDisplay = {{"DISPLAY", display.name()}};
+  const auto xdotool = [&](const std::vector<std::string>& args) {
+    std::vector<std::string> line = {"30", "/usr/bin/xdotool"};
+    line.insert(line.end(), args.begin(), args.end());
+    return runProcess("/usr/bin/timeout", line, onDisplay);
+  };
+  struct Case {
+    const char* typed;
+    const char* key;
+    int exitCode;
+  };
+  for (const Case& c : {Case{kPin, "Return", 0}, Case{"", "Escape", 1}}) {
+    ProcessResult signedMessage;
+    std::thread signing([&] {
+      signedMessage = marqen(with({"sign", "--in", document}, storeSigner()), display.name());
+    });
+    const ProcessResult window = xdotool({"search", "--sync", "--name", "PIN for Marqen Test"});
+    const std::string id = window.out.substr(0, window.out.find('\n'));
+    EXPECT_EQ(window.exitCode, 0) << "no dialog for the token";
+    if (window.exitCode == 0) {
+      xdotool({"windowfocus", "--sync", id});
+      if (*c.typed) xdotool({"type", "--delay", "20", c.typed});
+      xdotool({"key", c.key});
+    }
+    signing.join();
+    EXPECT_EQ(signedMessage.exitCode, c.exitCode) << c.key << ": " << signedMessage.err;
+  }
+  EXPECT_NE(readFile(logFile()).find("the PIN prompt was cancelled"), std::string::npos);
 }
 
 }  // namespace
