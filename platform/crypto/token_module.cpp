@@ -127,7 +127,7 @@ struct State {
 // Never destroyed: at exit the PKCS#11 modules may already have run their own destructors, and
 // closing their sessions then would crash. The process's end closes them.
 State& state() {
-  static State* const kept = new State;
+  static auto* const kept = new State;
   return *kept;
 }
 

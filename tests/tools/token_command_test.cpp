@@ -202,6 +202,17 @@ TEST_F(TokenCommand, ImportKeepsPinSourceAndModulePathButNeverAPinValue) {
   EXPECT_NE(wrong.err.find("wrong PIN"), std::string::npos) << wrong.err;
 }
 
+TEST_F(TokenCommand, WithoutAModulePathP11KitsProxyReachesTheRegisteredTokens) {
+  if (!fs::exists("/usr/share/p11-kit/modules/softhsm2.module"))
+    GTEST_SKIP() << "SoftHSM2 is not registered with p11-kit";
+  const auto imported = marqen(
+      {"certstore", "import", "--token", "pkcs11:token=Marqen%20Test?pin-source=" + pinFile});
+  ASSERT_EQ(imported.exitCode, 0) << imported.err;
+  EXPECT_EQ(readFile(keyUriFile().string()).find("module-path"), std::string::npos);
+  const ProcessResult signedMessage = marqen(with({"sign", "--in", document}, storeSigner()));
+  EXPECT_EQ(signedMessage.exitCode, 0) << signedMessage.err;
+}
+
 TEST_F(TokenCommand, AllFourSigningOperationsWithATokenKeyVerifyWithOpenssl) {
   importWithPinSource();
   const std::string certificate = files.file("signer.pem");
