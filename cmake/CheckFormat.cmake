@@ -2,6 +2,7 @@
 file(GLOB_RECURSE sources
   ${SOURCE_DIR}/library/*.h ${SOURCE_DIR}/library/*.cpp
   ${SOURCE_DIR}/platform/*.h ${SOURCE_DIR}/platform/*.cpp
+  ${SOURCE_DIR}/control/*.h ${SOURCE_DIR}/control/*.cpp
   ${SOURCE_DIR}/tools/*.h ${SOURCE_DIR}/tools/*.cpp
   ${SOURCE_DIR}/tests/*.h ${SOURCE_DIR}/tests/*.cpp ${SOURCE_DIR}/tests/*.c
   ${SOURCE_DIR}/bench/*.cpp

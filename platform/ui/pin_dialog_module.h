@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/ui/ui_module_file.h"
+
 extern "C" {
 
 enum MarqenPinDialogResult : std::int32_t {
@@ -20,7 +22,6 @@ typedef std::int32_t MarqenPinDialogFunction(const char* title, const char* mess
 
 namespace marqen::ui {
 
-inline constexpr const char* kUiModuleFile = "libmarqen_ui.so";
 inline constexpr const char* kPinDialogEntryPoint = "marqen_pin_dialog_v1";
 
 }  // namespace marqen::ui
