@@ -14,7 +14,7 @@ bool started();
 int runModal(GtkDialog* dialog);
 
 // A picture of ours, drawn with cairo at the given size.
-enum class Picture { Certificate, Seal, Pointer, Logo, Emblem, ControlIcon };
+enum class Picture { Certificate, Seal, Pointer, Logo, Emblem, ControlIcon, Information };
 GtkWidget* pictureWidget(Picture picture, int size);
 GdkPixbuf* picturePixbuf(Picture picture, int size);  // a new reference
 

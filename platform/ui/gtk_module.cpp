@@ -17,6 +17,8 @@ bool started() {
 int runModal(GtkDialog* dialog) {
   gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
   gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+  // Raised and given the keyboard, also where no window manager does it.
+  gtk_window_present(GTK_WINDOW(dialog));
   const int response = gtk_dialog_run(dialog);
   gtk_widget_destroy(GTK_WIDGET(dialog));
   // Let the window go from the screen before the caller carries on.
@@ -26,15 +28,6 @@ int runModal(GtkDialog* dialog) {
 }
 
 namespace {
-
-std::int32_t messageBox(const char* text, const char* caption) {
-  if (!started()) return -1;
-  GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO,
-                                          GTK_BUTTONS_OK, "%s", text ? text : "");
-  gtk_window_set_title(GTK_WINDOW(box), caption ? caption : "");
-  gtk_dialog_set_default_response(GTK_DIALOG(box), GTK_RESPONSE_OK);
-  return runModal(GTK_DIALOG(box));
-}
 
 // A dialog without an action area of its own: the content lays out its buttons.
 GtkDialog* plainDialog(const char* title) {
@@ -59,6 +52,33 @@ GtkWidget* leftLabel(const char* text) {
   GtkWidget* label = gtk_label_new(text);
   gtk_label_set_xalign(GTK_LABEL(label), 0);
   return label;
+}
+
+// Drawn here rather than by GtkMessageDialog, which no longer shows the kind of message.
+std::int32_t messageBox(const char* text, const char* caption) {
+  if (!started()) return -1;
+  GtkDialog* dialog = plainDialog(caption ? caption : "");
+  GtkWidget* page = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
+  gtk_container_set_border_width(GTK_CONTAINER(page), 14);
+  GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 14);
+  GtkWidget* icon = pictureWidget(Picture::Information, 32);
+  gtk_widget_set_valign(icon, GTK_ALIGN_START);
+  gtk_box_pack_start(GTK_BOX(row), icon, FALSE, FALSE, 0);
+  GtkWidget* message = leftLabel(text ? text : "");
+  gtk_label_set_line_wrap(GTK_LABEL(message), TRUE);
+  gtk_label_set_max_width_chars(GTK_LABEL(message), 60);
+  gtk_label_set_selectable(GTK_LABEL(message), TRUE);
+  gtk_box_pack_start(GTK_BOX(row), message, TRUE, TRUE, 0);
+  gtk_box_pack_start(GTK_BOX(page), row, TRUE, TRUE, 0);
+  GtkWidget* ok = okButton(dialog);
+  gtk_widget_set_size_request(ok, 80, -1);
+  gtk_widget_set_halign(ok, GTK_ALIGN_END);
+  gtk_box_pack_start(GTK_BOX(page), ok, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(dialog)), page, TRUE, TRUE, 0);
+  gtk_widget_show_all(GTK_WIDGET(dialog));
+  gtk_widget_grab_default(ok);
+  gtk_widget_grab_focus(ok);
+  return runModal(dialog);
 }
 
 std::int32_t aboutBox() {

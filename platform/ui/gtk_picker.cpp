@@ -11,12 +11,15 @@ namespace {
 
 // White ground and dark blue text for the dialog and every control, as the authority's pages
 // look; the selected row keeps a colour of its own so it stays visible.
+// White ground and dark blue text for the dialog and its texts and list, as the authority's
+// pages look. Push buttons keep the desktop's look, so a disabled one still looks disabled; the
+// selected row keeps a colour of its own so it stays visible.
 constexpr const char* kPickerCss =
-    ".marqen-picker, .marqen-picker frame, .marqen-picker label, .marqen-picker treeview,"
-    " .marqen-picker scrolledwindow {"
-    " color: rgb(43, 47, 111); background-color: #ffffff; }"
+    ".marqen-picker, .marqen-picker frame, .marqen-picker scrolledwindow,"
+    " .marqen-picker treeview.view { color: rgb(43, 47, 111); background-color: #ffffff; }"
+    ".marqen-picker .marqen-text { color: rgb(43, 47, 111); }"
     ".marqen-picker { font-family: Verdana, sans-serif; font-size: 8pt; }"
-    ".marqen-picker treeview:selected { color: #ffffff; background-color: rgb(43, 47, 111); }"
+    ".marqen-picker treeview.view:selected { color: #ffffff; background-color: rgb(43, 47, 111); }"
     ".marqen-picker .notice { font-family: Verdana, sans-serif; font-size: 9px; }";
 
 enum StoreColumn { kIcon = 0, kFirstText = 1 };
@@ -233,6 +236,7 @@ GtkWidget* buildContent(Picker& picker) {
                            "Click View Certificate for Certificate Details."}) {
     GtkWidget* label = gtk_label_new(text);
     gtk_label_set_xalign(GTK_LABEL(label), 0);
+    gtk_style_context_add_class(gtk_widget_get_style_context(label), "marqen-text");
     gtk_box_pack_start(GTK_BOX(lines), label, FALSE, FALSE, 0);
   }
   gtk_box_pack_start(GTK_BOX(intro), lines, TRUE, TRUE, 0);
@@ -260,6 +264,7 @@ GtkWidget* buildContent(Picker& picker) {
   gtk_box_pack_start(GTK_BOX(page), logo, FALSE, FALSE, 0);
 
   GtkWidget* notice = gtk_label_new(view.notice);
+  gtk_style_context_add_class(gtk_widget_get_style_context(notice), "marqen-text");
   gtk_style_context_add_class(gtk_widget_get_style_context(notice), "notice");
   gtk_box_pack_start(GTK_BOX(page), notice, FALSE, FALSE, 0);
   return outer;
@@ -284,6 +289,7 @@ std::int32_t runPicker(const MarqenPickerView* view, std::int32_t* chosenRow) {
 
   gtk_window_set_position(GTK_WINDOW(picker.dialog), GTK_WIN_POS_CENTER);
   gtk_window_set_modal(GTK_WINDOW(picker.dialog), TRUE);
+  gtk_window_present(GTK_WINDOW(picker.dialog));
   const int response = gtk_dialog_run(picker.dialog);
   if (response == GTK_RESPONSE_OK) *chosenRow = selectedRow(picker.list);
   gtk_widget_destroy(GTK_WIDGET(picker.dialog));

@@ -1,5 +1,5 @@
 // Our pictures, drawn rather than shipped: a certificate, a seal, a pointing mark, the
-// authority's logo, the dialog's emblem and the control's icon.
+// authority's logo, the dialog's emblem, the control's icon and the information sign.
 
 #include <cmath>
 
@@ -105,6 +105,16 @@ void draw(cairo_t* cr, Picture picture) {
       cairo_arc(cr, 0, 0, 1, 0, 2 * kPi);
       cairo_restore(cr);
       cairo_stroke(cr);
+      break;
+    case Picture::Information:
+      cairo_set_source_rgb(cr, 0.2, 0.4, 0.8);
+      cairo_arc(cr, 8, 8, 7.5, 0, 2 * kPi);
+      cairo_fill(cr);
+      cairo_set_source_rgb(cr, 1, 1, 1);
+      cairo_arc(cr, 8, 4.5, 1.2, 0, 2 * kPi);
+      cairo_fill(cr);
+      cairo_rectangle(cr, 7, 6.8, 2, 5.7);
+      cairo_fill(cr);
       break;
   }
 }
