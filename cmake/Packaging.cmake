@@ -14,7 +14,8 @@ install(TARGETS Marqen_InterfaceV2 EXPORT MarqenTargets
 install(TARGETS marqen_net LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime)
 # So does the token module, loaded on the first use of a key on a token.
 install(TARGETS marqen_token LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime)
-# And the dialogs' module (GTK), loaded on the first PIN prompt.
+# And the dialogs' module (GTK), loaded on the first dialog (a PIN prompt, the
+# certificate picker); the tool finds it along its RUNPATH.
 install(TARGETS marqen_ui LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime)
 install(TARGETS marqen RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/tools/marqen/share/marqen.1

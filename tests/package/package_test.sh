@@ -158,7 +158,8 @@ check_deb() {
   done
   local contents
   contents=$(dpkg-deb -c "$deb")
-  for path in bin/marqen "$libdir/$soname" "$libdir/libmarqen_net.so" include/Marqen_InterfaceV2.h \
+  for path in bin/marqen "$libdir/$soname" "$libdir/libmarqen_net.so" "$libdir/libmarqen_ui.so" \
+    include/Marqen_InterfaceV2.h \
     share/man/man1/marqen.1 share/bash-completion/completions/marqen \
     "$libdir/pkgconfig/marqen.pc" "$libdir/cmake/Marqen/MarqenConfig.cmake"; do
     grep -q "/usr/$path" <<<"$contents" || fail "package lacks /usr/$path"

@@ -29,6 +29,8 @@ expect() {  # expect "WORDS" "COMPLETIONS"
 }
 
 expect "marqen s" "sign"
+expect "marqen p" "pick"
+expect "marqen pick --" "--help"
 expect "marqen verify-" "verify-countersignature verify-raw"
 expect "marqen cosign --pass" "--password --password-env --password-file"
 expect "marqen verify-raw --store " "addressbook my"

@@ -364,6 +364,7 @@ TEST_F(Shell, EachCommandHasItsOwnHelpAndTheToolItsVersion) {
       {"rawsign", "(default: standard output)"},
       {"verify-raw", "(default: my)"},
       {"verify-countersignature", "(default: 0)"},
+      {"pick", "usage: marqen pick"},
   };
   for (const auto& [command, shown] : commands) {
     const auto help = marqen({command, "--help"});

@@ -14,5 +14,6 @@ int runRawsign(Arguments args);
 int runVerifyRaw(Arguments args);
 int runVerifyCountersignature(Arguments args);
 int runToken(Arguments args);
+int runPick(Arguments args);
 
 }  // namespace marqen::tool

@@ -77,6 +77,10 @@ constexpr std::array kCommands = {
             "check the counter-signature of signer N; without --cert the counter-signer is "
             "looked up in the store",
             runVerifyCountersignature},
+    Command{"pick", "pick",
+            "choose a signing certificate of MY in the picker dialog; prints its Issued To, "
+            "Issuer Details, Serial No. and Expiration Date, a line each (exit 1 on Cancel)",
+            runPick},
 };
 
 void printHelp(std::ostream& out) {

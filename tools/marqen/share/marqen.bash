@@ -6,7 +6,7 @@ _marqen() {
   _init_completion -s || return
 
   local commands="sign verify content cosign countersign rawsign verify-raw
-                  verify-countersignature certstore token base64"
+                  verify-countersignature certstore token base64 pick"
   if ((cword == 1)); then
     COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
     return
@@ -56,6 +56,7 @@ _marqen() {
       ;;
     verify) options="--in --content --signer --help" ;;
     content) options="--in --out --help" ;;
+    pick) options="--help" ;;
     cosign)
       options="--in --content --issuer --serial --pfx --password-file --password-env --password
                --hash --der --out --document-name --comments --signing-time --validate
