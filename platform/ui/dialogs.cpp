@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "platform/os/shared_library.h"
@@ -60,6 +61,19 @@ bool dialogsAvailable() {
 DialogResult messageBox(const std::string& text, const std::string& caption) {
   const auto* t = dialogTable();
   return t ? resultOf(t->messageBox(text.c_str(), caption.c_str())) : DialogResult::Unavailable;
+}
+
+std::optional<std::string> systemErrorText(int error) {
+  if (error == 0) return std::nullopt;
+  char buffer[256] = {};
+  // The GNU strerror_r answers with a pointer, to the buffer or to a static text.
+  const char* text = ::strerror_r(error, buffer, sizeof buffer);
+  if (!text || !*text) return std::nullopt;
+  return std::string(text);
+}
+
+void showSystemError(int error) {
+  if (const auto text = systemErrorText(error)) messageBox(*text, "Error");
 }
 
 DialogResult aboutBox() {

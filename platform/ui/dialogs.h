@@ -21,6 +21,11 @@ bool dialogsAvailable();
 // A text with an information icon and OK, without an owner window.
 DialogResult messageBox(const std::string& text, const std::string& caption);
 
+// The system's text for an error number (errno), or nothing for 0: there is no error to tell.
+std::optional<std::string> systemErrorText(int error);
+// Shows that text in a message box captioned "Error", when there is one.
+void showSystemError(int error);
+
 DialogResult aboutBox();
 DialogResult propertyPage();
 

@@ -36,13 +36,13 @@ inline constexpr std::int32_t kMarqenPickerViewEnabled = 2;
 struct MarqenUiTable {
   std::int32_t (*runPicker)(const MarqenPickerView* view, std::int32_t* chosenRow);
   std::int32_t (*messageBox)(const char* text, const char* caption);
-  std::int32_t (*aboutBox)(void);
-  std::int32_t (*propertyPage)(void);
+  std::int32_t (*aboutBox)();
+  std::int32_t (*propertyPage)();
   void (*drawControl)(cairo_t* cr, double x, double y, double width, double height);
   std::int32_t (*openAddress)(const char* address);  // 0 when the opener was started
 };
 
-typedef const MarqenUiTable* MarqenUiEntry(void);
+typedef const MarqenUiTable* MarqenUiEntry();
 }
 
 namespace marqen::ui {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -192,6 +193,11 @@ TEST_F(DialogTest, AboutBoxPropertyPageAndMessageBoxShowTheirTexts) {
       {"Error", "The system cannot find the file specified.", "message-box", GDK_KEY_Return,
        ui::DialogResult::Ok,
        [] { return ui::messageBox("The system cannot find the file specified.", "Error"); }},
+      {"Error", "No such file or directory", "system-error", GDK_KEY_Return, ui::DialogResult::Ok,
+       [] {
+         ui::showSystemError(ENOENT);
+         return ui::DialogResult::Ok;
+       }},
   };
   for (const auto& c : cases) {
     whenShown(c.title, [&c](GtkWindow* window) {
@@ -202,6 +208,13 @@ TEST_F(DialogTest, AboutBoxPropertyPageAndMessageBoxShowTheirTexts) {
     });
     EXPECT_EQ(c.show(), c.result) << c.title;
   }
+}
+
+TEST_F(DialogTest, NoErrorNumberMeansNoMessageBox) {
+  EXPECT_EQ(ui::systemErrorText(0), std::nullopt);
+  EXPECT_EQ(ui::systemErrorText(EACCES), "Permission denied");
+  // Nothing is shown for 0: the test would wait for a window otherwise.
+  ui::showSystemError(0);
 }
 
 TEST_F(DialogTest, TheControlDrawsAWhiteFillAndTheInscribedEllipse) {
