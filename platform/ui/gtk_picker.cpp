@@ -292,6 +292,9 @@ std::int32_t runPicker(const MarqenPickerView* view, std::int32_t* chosenRow) {
   gtk_window_present(GTK_WINDOW(picker.dialog));
   const int response = gtk_dialog_run(picker.dialog);
   if (response == GTK_RESPONSE_OK) *chosenRow = selectedRow(picker.list);
+  // Taking the list down may change its selection; nothing is to answer that any more.
+  g_signal_handlers_disconnect_by_data(gtk_tree_view_get_selection(picker.list), &picker);
+  g_signal_handlers_disconnect_by_data(picker.list, &picker);
   gtk_widget_destroy(GTK_WIDGET(picker.dialog));
   while (gtk_events_pending())
     gtk_main_iteration();
