@@ -87,6 +87,13 @@ TEST_F(DialogTest, PickerIsChosenFromWithTheKeyboardAlone) {
     EXPECT_TRUE(sensitive(window, "OK"));
     EXPECT_TRUE(sensitive(window, "View Certificate"));
     screenshot(window, "picker-first-row");
+    // A lost selection takes OK away again.
+    pressKey(window, "ctrl+space");
+    EXPECT_EQ(selectedRow(list), -1);
+    EXPECT_FALSE(sensitive(window, "OK"));
+    EXPECT_FALSE(sensitive(window, "View Certificate"));
+    pressKey(window, "ctrl+space");
+    EXPECT_EQ(selectedRow(list), 0);
     pressKey(window, GDK_KEY_Down);
     EXPECT_EQ(selectedRow(list), 1);
     pressKey(window, GDK_KEY_Tab);

@@ -122,10 +122,14 @@ void settle() {
 }
 
 void pressKey(GtkWindow* window, guint keyval) {
+  pressKey(window, gdk_keyval_name(keyval));
+}
+
+void pressKey(GtkWindow* window, const std::string& xdotoolKey) {
   // A real key through the X server's test extension, to whichever window has the keyboard:
   // the dialog takes it when it is presented.
   ASSERT_TRUE(gtk_widget_get_mapped(GTK_WIDGET(window)));
-  const ProcessResult pressed = runProcess(XDOTOOL, {"key", gdk_keyval_name(keyval)});
+  const ProcessResult pressed = runProcess(XDOTOOL, {"key", xdotoolKey});
   EXPECT_EQ(pressed.exitCode, 0) << pressed.err;
   settle();
 }

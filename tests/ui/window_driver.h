@@ -25,6 +25,7 @@ int selectedRow(GtkTreeView* list);
 
 // A key pressed and released on the keyboard, then the events handled.
 void pressKey(GtkWindow* window, guint keyval);
+void pressKey(GtkWindow* window, const std::string& xdotoolKey);  // e.g. "ctrl+space"
 void settle();
 
 // Writes the window's picture to the screenshot folder; returns the number of distinct colours
