@@ -15,5 +15,6 @@ int runVerifyRaw(Arguments args);
 int runVerifyCountersignature(Arguments args);
 int runToken(Arguments args);
 int runPick(Arguments args);
+int runControl(Arguments args);
 
 }  // namespace marqen::tool

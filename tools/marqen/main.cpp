@@ -81,6 +81,11 @@ constexpr std::array kCommands = {
             "choose a signing certificate of MY in the picker dialog; prints its Issued To, "
             "Issuer Details, Serial No. and Expiration Date, a line each (exit 1 on Cancel)",
             runPick},
+    Command{"control", "control register | control unregister",
+            "register the control (libMarqenI.so) for the current user, or remove it", runControl},
+    Command{"control", "control run FILE|-",
+            "script the control: one call a line, name(JSON, ...); each result printed as JSON",
+            runControl},
 };
 
 void printHelp(std::ostream& out) {

@@ -6,7 +6,7 @@ _marqen() {
   _init_completion -s || return
 
   local commands="sign verify content cosign countersign rawsign verify-raw
-                  verify-countersignature certstore token base64 pick"
+                  verify-countersignature certstore token base64 pick control"
   if ((cword == 1)); then
     COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
     return
@@ -99,6 +99,14 @@ _marqen() {
         return
       fi
       _filedir
+      return
+      ;;
+    control)
+      if ((cword == 2)); then
+        COMPREPLY=($(compgen -W "register unregister run" -- "$cur"))
+      elif ((cword == 3)) && [[ ${words[2]} == run ]]; then
+        _filedir
+      fi
       return
       ;;
     *) return ;;
