@@ -2,19 +2,32 @@
 
 #include <dlfcn.h>
 
+#include <map>
+#include <mutex>
+
 #include "platform/com/categories.h"
 #include "platform/com/guid.h"
 
 namespace marqen::com {
 
 std::shared_ptr<InprocModule> InprocModule::load(const std::string& path, std::string& problem) {
+  // One holder per module in the process, so that the last one to go asks DllCanUnloadNow
+  // when every object and lock of every activation has been released.
+  static std::mutex mutex;
+  static std::map<std::string, std::weak_ptr<InprocModule>> loaded;
+  const std::lock_guard lock(mutex);
+  std::erase_if(loaded, [](const auto& entry) { return entry.second.expired(); });
+  if (auto held = loaded[path].lock()) return held;
   void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
+    loaded.erase(path);
     const char* reason = ::dlerror();
     problem = reason ? reason : path + ": cannot be loaded";
     return nullptr;
   }
-  return std::shared_ptr<InprocModule>(new InprocModule(handle));
+  std::shared_ptr<InprocModule> module(new InprocModule(handle));
+  loaded[path] = module;
+  return module;
 }
 
 InprocModule::~InprocModule() {

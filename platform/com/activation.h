@@ -13,8 +13,9 @@
 
 namespace marqen::com {
 
-// A loaded in-process server. Unloads the module at the end if DllCanUnloadNow allows it, and
-// otherwise keeps it for the life of the process, since objects of it may still be alive.
+// A loaded in-process server, shared by everything activated from it in the process. When the
+// last holder goes, the module is unloaded if DllCanUnloadNow allows it, and otherwise kept for
+// the life of the process, since objects of it may still be alive.
 class InprocModule {
  public:
   // Loads the module from its path; empty with the loader's reason on failure.
