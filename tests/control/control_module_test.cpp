@@ -1,0 +1,185 @@
+// libMarqenI.so as a host meets it: four exports, its own registration, activation by ProgID,
+// safety for scripting, the object and lock count behind DllCanUnloadNow.
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+
+#include "control/module/control_ids.h"
+#include "platform/com/categories.h"
+#include "platform/com/guid.h"
+#include "tests/com/dispatch_host.h"
+#include "tests/control/control_host.h"
+#include "tests/support/process.h"
+
+namespace marqen::test {
+namespace {
+
+using namespace marqen::com;
+using control::CLSID_MarqenCtrl;
+using control::CLSID_MarqenPropPage;
+
+bool controlIsLoaded() {
+  void* handle = ::dlopen(kControlFile.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  if (handle) ::dlclose(handle);
+  return handle != nullptr;
+}
+
+class ControlModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(host_.registerControl(), S_OK); }
+
+  ActivatedObject activate() {
+    ActivatedObject object;
+    std::string problem;
+    EXPECT_EQ(createInstance(host_.registry(), control::kControlProgId, object, problem), S_OK)
+        << problem;
+    return object;
+  }
+
+  ControlHost host_;
+};
+
+TEST(ControlModuleFile, ExportsExactlyTheFourEntryPointsAndDoesNotLinkTheLibrary) {
+  const auto symbols = runProcess("/usr/bin/nm", {"-D", "--defined-only", kControlFile});
+  ASSERT_EQ(symbols.exitCode, 0) << symbols.err;
+  std::set<std::string> functions;
+  std::istringstream lines(symbols.out);
+  std::string address, type, name;
+  while (lines >> address >> type >> name)
+    if (type == "T" || type == "W" || type == "i") functions.insert(name);
+  EXPECT_EQ(functions, (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject",
+                                              "DllRegisterServer", "DllUnregisterServer"}));
+  const auto needed = runProcess("/usr/bin/readelf", {"-dW", kControlFile});
+  EXPECT_EQ(needed.out.find("Marqen_InterfaceV2"), std::string::npos);
+}
+
+TEST_F(ControlModuleTest, RegistersItsOwnPathAndIsActivatedByProgIdAsSafe) {
+  const RegistryKeys keys = host_.registry().read();
+  EXPECT_EQ(keys.text(classKey(CLSID_MarqenCtrl) + "\\InprocServer32"), kControlFile);
+  EXPECT_TRUE(keys.hasKey(classKey(CLSID_MarqenCtrl) + "\\Implemented Categories\\" +
+                          guidToString(CATID_SafeForScripting)));
+
+  const ActivatedObject control = activate();
+  EXPECT_TRUE(isSafeForScripting(host_.registry(), CLSID_MarqenCtrl, control.get()));
+  EXPECT_TRUE(control.query<IDispatch>(control::DIID__DMarqenI));
+  // Without its categories the control is still safe: IObjectSafety says so.
+  host_.registry().update([](RegistryKeys& k) {
+    k.deleteTree(classKey(CLSID_MarqenCtrl) + "\\Implemented Categories");
+  });
+  EXPECT_TRUE(isSafeForScripting(host_.registry(), CLSID_MarqenCtrl, control.get()));
+}
+
+TEST_F(ControlModuleTest, SafetyOptionsAreAnsweredAsDocumented) {
+  const ActivatedObject control = activate();
+  const auto safety = control.query<IObjectSafety>(IID_IObjectSafety);
+  ASSERT_TRUE(safety);
+  const GUID lacking = IID_IClassFactory;
+  struct Case {
+    const GUID* iid;
+    std::uint32_t mask, enabled;
+    HRESULT hr;
+  };
+  for (const Case& c : {Case{&IID_IDispatch, 3, 3, S_OK}, Case{&IID_IDispatch, 1, 1, S_OK},
+                        Case{&IID_IDispatch, 3, 1, E_FAIL}, Case{&IID_IDispatch, 4, 4, E_FAIL},
+                        Case{&lacking, 3, 3, E_NOINTERFACE}}) {
+    SCOPED_TRACE(::testing::Message() << c.mask << "/" << c.enabled);
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(c.iid, c.mask, c.enabled), c.hr);
+  }
+  std::uint32_t supported = 0;
+  std::uint32_t enabled = 0;
+  EXPECT_EQ(safety->GetInterfaceSafetyOptions(&IID_IDispatch, &supported, &enabled), S_OK);
+  EXPECT_EQ(supported, 3U);
+  EXPECT_EQ(enabled, 3U);
+}
+
+TEST_F(ControlModuleTest, CanUnloadOnlyWithoutObjectsAndLocks) {
+  EXPECT_FALSE(controlIsLoaded());  // registration loaded and unloaded it
+  {
+    ActivatedObject control = activate();
+    ActivatedObject second = activate();
+    const auto module = control.module();
+    EXPECT_EQ(module->canUnloadNow(), S_FALSE);
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(module->getClassObject(CLSID_MarqenCtrl, IID_IClassFactory, factory.put()), S_OK);
+    factory->LockServer(1);
+    control = ActivatedObject();
+    second = ActivatedObject();
+    factory.reset();
+    EXPECT_EQ(module->canUnloadNow(), S_FALSE);  // the lock
+    ASSERT_EQ(module->getClassObject(CLSID_MarqenCtrl, IID_IClassFactory, factory.put()), S_OK);
+    factory->LockServer(0);
+    factory.reset();
+    EXPECT_EQ(module->canUnloadNow(), S_OK);
+  }
+  EXPECT_FALSE(controlIsLoaded());
+}
+
+TEST_F(ControlModuleTest, ThePropertyPageIsRegisteredButNotYetAvailable) {
+  EXPECT_EQ(host_.registry().read().text(classKey(CLSID_MarqenPropPage)), "MarqenI Property Page");
+  std::string problem;
+  auto module = InprocModule::load(kControlFile, problem);
+  ASSERT_TRUE(module) << problem;
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(module->getClassObject(CLSID_MarqenPropPage, IID_IClassFactory, factory.put()), S_OK);
+  void* page = nullptr;
+  EXPECT_EQ(factory->CreateInstance(nullptr, &IID_IUnknown, &page), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(page, nullptr);
+  factory.reset();
+  const GUID other = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
+  void* none = nullptr;
+  EXPECT_EQ(module->getClassObject(other, IID_IClassFactory, &none), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(module->canUnloadNow(), S_OK);
+}
+
+TEST_F(ControlModuleTest, UnregisteringEndsActivation) {
+  ASSERT_EQ(host_.unregisterControl(), S_OK);
+  ActivatedObject object;
+  std::string problem;
+  EXPECT_NE(createInstance(host_.registry(), control::kControlProgId, object, problem), S_OK);
+  EXPECT_FALSE(object.get());
+}
+
+TEST_F(ControlModuleTest, ACHostScriptsTheControlThroughTheRawTables) {
+  struct Case {
+    std::vector<std::string> call;
+    std::string out;
+  };
+  const std::vector<Case> cases = {
+      {{"getErrorMessage"}, "bstr:\n"},  // a fresh control has no status yet
+      {{"UPDATEDATA", "s:abc"}, "bool:-1\n"},
+      {{"updateData", "n:"}, "bool:0\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.call.front());
+    std::vector<std::string> args = {kControlFile, guidToString(CLSID_MarqenCtrl)};
+    args.insert(args.end(), c.call.begin(), c.call.end());
+    const ProcessResult r = runProcess(VTABLE_HOST, args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, c.out);
+  }
+}
+
+TEST_F(ControlModuleTest, InstancesKeepSeparateStateAndAThousandCallsLeakNothing) {
+  const ActivatedObject first = activate();
+  const ActivatedObject second = activate();
+  DispatchHost a(first.query<IDispatch>(IID_IDispatch).get());
+  DispatchHost b(second.query<IDispatch>(IID_IDispatch).get());
+  EXPECT_EQ(a.call(u"updateData", {Arg::text(u"x")}).value->boolVal, VARIANT_TRUE);
+  EXPECT_EQ(b.call(u"updateData", {Arg::text(u"")}).value->boolVal, VARIANT_FALSE);
+  EXPECT_EQ(bstrView(a.call(u"getErrorMessage", {}).value->bstrVal),
+            u"Operation Completed Successfully");
+  EXPECT_EQ(bstrView(b.call(u"getErrorMessage", {}).value->bstrVal), u"Empty Data.");
+  // LeakSanitizer checks at exit that none of these calls left anything behind.
+  for (int i = 0; i < 1000; ++i) {
+    a.call(u"updateData",
+           {Arg::text(u"data " + std::u16string(static_cast<std::size_t>(i), u'x'))});
+    a.call(u"getErrorMessage", {}, DISPATCH_PROPERTYGET);
+  }
+  EXPECT_EQ(a.call(u"updateData", {Arg::i4(1)}).hr, DISP_E_TYPEMISMATCH);
+}
+
+}  // namespace
+}  // namespace marqen::test
