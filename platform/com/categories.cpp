@@ -1,6 +1,7 @@
 #include "platform/com/categories.h"
 
-#include <cstdio>
+#include <charconv>
+#include <utility>
 
 #include "platform/com/guid.h"
 #include "platform/os/text.h"
@@ -30,17 +31,18 @@ HRESULT updateRegistry(const Registry& registry,
 
 class StdComponentCategoriesMgr final : public ComponentCategoriesManager {
  public:
-  explicit StdComponentCategoriesMgr(const Registry& registry) : registry_(registry) {}
+  explicit StdComponentCategoriesMgr(Registry registry) : registry_(std::move(registry)) {}
 
   HRESULT RegisterCategories(std::span<const CATEGORYINFO> categories) override {
     return updateRegistry(registry_, [categories](RegistryKeys& keys) {
       for (const auto& info : categories) {
         // The locale as Windows names the value: hexadecimal, no leading zeros.
-        std::array<char, 9> locale{};
-        std::snprintf(locale.data(), locale.size(), "%x", info.lcid);
+        std::array<char, 8> locale{};
+        const auto end = std::to_chars(locale.data(), locale.data() + locale.size(), info.lcid, 16);
         const std::u16string_view description(info.szDescription.data(),
                                               os::wideLength(info.szDescription.data()));
-        keys.setValue(categoryKey(info.catid), locale.data(), os::toUtf8(description));
+        keys.setValue(categoryKey(info.catid), std::string_view(locale.data(), end.ptr),
+                      os::toUtf8(description));
       }
     });
   }

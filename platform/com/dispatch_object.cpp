@@ -207,7 +207,7 @@ HRESULT convertArgument(const VARIANT& in, ParamKind kind, ScriptArg& out) {
   }
   const bool byRef = (v->vt & VT_BYREF) != 0;
   if (byRef && !v->byref) return DISP_E_TYPEMISMATCH;
-  const VARTYPE type = static_cast<VARTYPE>(v->vt & ~VT_BYREF);
+  const auto type = static_cast<VARTYPE>(v->vt & ~VT_BYREF);
 
   switch (kind) {
     case ParamKind::String:

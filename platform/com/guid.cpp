@@ -21,10 +21,11 @@ int hexValue(char c) {
 
 std::string guidToString(const GUID& guid) {
   std::array<char, 39> text{};
-  std::snprintf(text.data(), text.size(), "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                guid.data1, guid.data2, guid.data3, guid.data4[0], guid.data4[1], guid.data4[2],
-                guid.data4[3], guid.data4[4], guid.data4[5], guid.data4[6], guid.data4[7]);
-  return {text.data(), 38};
+  const int written =
+      std::snprintf(text.data(), text.size(), "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                    guid.data1, guid.data2, guid.data3, guid.data4[0], guid.data4[1], guid.data4[2],
+                    guid.data4[3], guid.data4[4], guid.data4[5], guid.data4[6], guid.data4[7]);
+  return written == 38 ? std::string(text.data(), 38) : std::string();
 }
 
 std::optional<GUID> guidFromString(std::string_view text) {

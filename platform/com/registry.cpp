@@ -34,20 +34,27 @@ bool isAtOrBelow(std::string_view key, std::string_view parent) {
   return key.size() == parent.size() || key[parent.size()] == '\\';
 }
 
+RegistryError notARegistry(const std::string& file, std::string_view where) {
+  std::string message = file;
+  message.append(": not a registry file (").append(where).append(")");
+  return RegistryError(message);
+}
+
 RegistryKeys parse(std::string_view text, const std::string& file) {
   const Json root = Json::parse(text, nullptr, false);
-  if (root.is_discarded() || !root.is_object())
-    throw RegistryError(file + ": not a registry file (cannot be parsed)");
+  if (root.is_discarded() || !root.is_object()) throw notARegistry(file, "cannot be parsed");
   RegistryKeys keys;
   for (const auto& [path, values] : root.items()) {
-    if (!values.is_object() || keys.keys().contains(path))
-      throw RegistryError(file + ": not a registry file (key " + path + ")");
+    if (!values.is_object() || keys.keys().contains(path)) throw notARegistry(file, "key " + path);
     RegistryKey& key = keys.keys()[path];
     for (const auto& [name, value] : values.items()) {
       const bool dword = value.is_number_unsigned() &&
                          value.get<std::uint64_t>() <= std::numeric_limits<std::uint32_t>::max();
-      if ((!value.is_string() && !dword) || key.contains(name))
-        throw RegistryError(file + ": not a registry file (value " + path + "\\" + name + ")");
+      if ((!value.is_string() && !dword) || key.contains(name)) {
+        std::string where = "value ";
+        where.append(path).append("\\").append(name);
+        throw notARegistry(file, where);
+      }
       if (dword)
         key.emplace(name, value.get<std::uint32_t>());
       else
@@ -61,8 +68,8 @@ std::string serialise(const RegistryKeys& keys, const std::string& file) {
   Json root = Json::object();
   for (const auto& [path, values] : keys.keys()) {
     Json& key = root[path] = Json::object();
-    for (const auto& [name, value] : values)
-      std::visit([&key, &name](const auto& v) { key[name] = v; }, value);
+    for (const auto& entry : values)
+      std::visit([&key, &entry](const auto& v) { key[entry.first] = v; }, entry.second);
   }
   try {
     return root.dump(2) + '\n';

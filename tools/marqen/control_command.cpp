@@ -6,9 +6,11 @@
 // reaches the control in local time as a page's script date does. Blank lines and lines
 // starting with # are skipped. Every result is printed as one line of JSON.
 
+#include <array>
+#include <cctype>
+#include <charconv>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <iostream>
@@ -35,9 +37,13 @@ constexpr std::string_view kUsage = "control register | control unregister | con
 constexpr std::string_view kModuleName = "MarqenI.dll";
 
 std::string hex(HRESULT hr) {
-  std::array<char, 11> text{};
-  std::snprintf(text.data(), text.size(), "0x%08X", static_cast<unsigned>(hr));
-  return text.data();
+  std::array<char, 8> digits{};
+  const auto end = std::to_chars(digits.data(), digits.data() + digits.size(),
+                                 static_cast<std::uint32_t>(hr), 16);
+  std::string text(digits.data(), end.ptr);
+  for (char& c : text)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return "0x" + std::string(8 - text.size(), '0') + text;
 }
 
 // What a refused call means, in words.
@@ -197,6 +203,7 @@ bool perform(IDispatch& dispatch, const Call& call) {
       return fail(DISP_E_OVERFLOW, ", argument " + std::to_string(i + 1));
   }
   std::vector<VARIANT> lastFirst;
+  lastFirst.reserve(args.size());
   for (auto& arg : args)
     lastFirst.push_back(*arg);
   DISPPARAMS params{lastFirst.data(), nullptr, static_cast<std::uint32_t>(lastFirst.size()), 0};
