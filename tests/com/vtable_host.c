@@ -31,6 +31,8 @@ typedef struct VARIANT {
   } u;
 } VARIANT;
 
+_Static_assert(sizeof(VARIANT) == 24, "a VARIANT is 24 bytes, its value at offset 8");
+
 typedef struct {
   VARIANT* args;
   int32_t* named;
