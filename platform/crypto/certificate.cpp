@@ -187,6 +187,29 @@ std::vector<std::string> Certificate::crlDistributionPointUrls() const {
   return urls;
 }
 
+Certificate::AuthorityInfoAccess Certificate::authorityInfoAccess() const {
+  AuthorityInfoAccess result;
+  // The first extension with the OID, as a reader that takes the first match would.
+  const int at = X509_get_ext_by_NID(certificate_.get(), NID_info_access, -1);
+  if (at < 0) return result;
+  const UniquePtr<AUTHORITY_INFO_ACCESS> access(
+      static_cast<AUTHORITY_INFO_ACCESS*>(X509V3_EXT_d2i(X509_get_ext(certificate_.get(), at))));
+  keepFailureReason();
+  if (!access) {
+    result.status = AuthorityInfoAccess::Status::Undecodable;
+    return result;
+  }
+  result.status = AuthorityInfoAccess::Status::Present;
+  if (sk_ACCESS_DESCRIPTION_num(access.get()) < 1) return result;
+  const GENERAL_NAME* location = sk_ACCESS_DESCRIPTION_value(access.get(), 0)->location;
+  if (location && location->type == GEN_URI) {
+    const ASN1_IA5STRING* uri = location->d.uniformResourceIdentifier;
+    result.firstUri.assign(reinterpret_cast<const char*>(ASN1_STRING_get0_data(uri)),
+                           static_cast<std::size_t>(ASN1_STRING_length(uri)));
+  }
+  return result;
+}
+
 bool Certificate::isIssuedBy(const Certificate& issuerCandidate) const {
   if (X509_NAME_cmp(issuer(), issuerCandidate.subject()) != 0) return false;
   EVP_PKEY* key = X509_get0_pubkey(issuerCandidate.get());

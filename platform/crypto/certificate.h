@@ -68,6 +68,15 @@ class Certificate {
   // URL, else empty. No entries when the extension is absent or does not decode.
   std::vector<std::string> crlDistributionPointUrls() const;
 
+  // The authority information access extension (OID 1.3.6.1.5.5.7.1.1): whether it is there and
+  // decodes, and the location of its first access description when that is a URI (an empty
+  // text when it is a name of another kind, or when the extension lists no description).
+  struct AuthorityInfoAccess {
+    enum class Status { Absent, Undecodable, Present } status = Status::Absent;
+    std::string firstUri;
+  };
+  AuthorityInfoAccess authorityInfoAccess() const;
+
   // First byte of the key usage extension; empty when the certificate has none.
   std::optional<unsigned> keyUsageFirstByte() const;
 
