@@ -136,17 +136,22 @@ std::u16string issuerCommonName(std::u16string_view issuerText) {
   return name;
 }
 
-CheckOutcome checkTrustedCA(const crypto::Certificate* certificate) {
-  // One snapshot for the whole check: a list set meanwhile on another thread applies to the
-  // next check.
-  const auto snapshot = SignerLibrary::instance().trustedCANames();
-  const TrustedCANames& names = *snapshot;
-  if (names.empty()) return CheckOutcome::passWithNote(err::NO_TRUSTED_CA_LIST);
-  if (!certificate) return CheckOutcome::failure(err::MISSING_ARGUMENT);
-  const auto stores = openChainStores();
-  if (!stores) return CheckOutcome::failure(err::STORE_OPEN);
+TrustedCARule::TrustedCARule() : names_(SignerLibrary::instance().trustedCANames()) {}
 
-  switch (findTrustedIssuerName(*certificate, stores->ca, stores->root, names[0])) {
+CheckOutcome TrustedCARule::check(const crypto::Certificate& certificate) {
+  const TrustedCANames& names = *names_;
+  if (names.empty()) return CheckOutcome::passWithNote(err::NO_TRUSTED_CA_LIST);
+  if (!stores_ && !storesUnreadable_) {
+    auto ca = crypto::CertificateStore::open("CA");
+    auto root = crypto::CertificateStore::open("ROOT");
+    if (ca && root)
+      stores_.emplace(Stores{std::move(*ca), std::move(*root)});
+    else
+      storesUnreadable_ = true;
+  }
+  if (!stores_) return CheckOutcome::failure(err::STORE_OPEN);
+
+  switch (findTrustedIssuerName(certificate, stores_->ca, stores_->root, names[0])) {
     case NameSearch::ReachedRoot:
       return CheckOutcome::failure(err::TRUSTED_CA_NOT_IN_CHAIN);
     case NameSearch::IssuerMissing:
@@ -156,12 +161,23 @@ CheckOutcome checkTrustedCA(const crypto::Certificate* certificate) {
   }
 
   if (names.size() > 1) {
-    const std::u16string directIssuer = issuerCommonNameOf(*certificate);
+    const std::u16string directIssuer = issuerCommonNameOf(certificate);
     for (std::size_t i = 1; i < names.size(); ++i)
       if (equalIgnoringCase(directIssuer, names[i])) return CheckOutcome::pass();
     return CheckOutcome::failure(err::TRUSTED_CA_NOT_IN_CHAIN);
   }
   return CheckOutcome::pass();
+}
+
+CheckOutcome checkTrustedCA(const crypto::Certificate* certificate) {
+  // One snapshot for the whole check: a list set meanwhile on another thread applies to the
+  // next check.
+  TrustedCARule rule;
+  if (!certificate) {
+    if (!rule.listInForce()) return CheckOutcome::passWithNote(err::NO_TRUSTED_CA_LIST);
+    return CheckOutcome::failure(err::MISSING_ARGUMENT);
+  }
+  return rule.check(*certificate);
 }
 
 void checkChainExpiry(const crypto::Certificate* certificate, FileTime now) {
