@@ -23,6 +23,10 @@ void preferHugePages(void* p, std::size_t bytes) {
 
 }  // namespace
 
+void raiseAllocationFailure() {
+  raiseError(err::MEMORY_ALLOCATION);
+}
+
 template <typename T>
 HeapPtr<T> heapAllocate(std::size_t count) {
   void* p = std::calloc(count + 1, sizeof(T));

@@ -21,6 +21,17 @@ using HeapPtr = std::unique_ptr<T, FreeDeleter>;
 template <typename T>
 HeapPtr<T> heapAllocate(std::size_t count);
 
+[[noreturn]] void raiseAllocationFailure();
+
+// One zero-filled record, for records and arrays of pointers handed to a caller; raises the
+// memory-allocation code on failure.
+template <typename T>
+HeapPtr<T> heapRecords(std::size_t count) {
+  void* p = std::calloc(count, sizeof(T));
+  if (!p) raiseAllocationFailure();
+  return HeapPtr<T>(static_cast<T*>(p));
+}
+
 HeapPtr<unsigned char> heapCopy(std::span<const unsigned char> bytes);
 HeapPtr<char> heapCopy(std::string_view text);
 HeapPtr<char16_t> heapCopy(std::u16string_view text);

@@ -1,9 +1,11 @@
-// Exports that check signatures: verifySignedData, verifyRawSignature, verifyCounterSignature.
+// Exports that check and read signatures: verifySignedData, verifyRawSignature,
+// verifyCounterSignature, parseSignedData.
 
 #include <optional>
 
 #include "library/api/input_data.h"
 #include "library/api/request_checks.h"
+#include "library/api/signer_details.h"
 #include "library/core/file_time.h"
 #include "library/core/library_error.h"
 #include "library/include/Marqen_InterfaceV2.h"
@@ -11,6 +13,7 @@
 #include "library/verify/counter_signature.h"
 #include "library/verify/raw_signature.h"
 #include "library/verify/signed_content.h"
+#include "library/verify/signed_data_parse.h"
 #include "library/verify/signed_input.h"
 #include "platform/crypto/raw_signature.h"
 
@@ -89,6 +92,17 @@ MARQEN_API ErrorCode verifyCounterSignature(const CounterSignatureVerifyRequest*
     preSigningChecks(found.counterSigner.certificate(), nullptr,
                      {r.validateCertificate == 1, r.revocationMode, r.revocationLevel}, now);
     checkCounterSignature(found);
+  });
+}
+
+MARQEN_API ErrorCode parseSignedData(const DataBuffer* input, SignedDataInfo** info) {
+  return runExport([&] {
+    InputData copy = readInput(input, {.pointerBeforeLength = true});
+    if (!info || !*info) raiseError(err::NULL_OUTPUT);
+    normaliseSignedInput(copy);
+    // Everything is built before the caller's record is touched: on any failure the record
+    // stays as it was and nothing is left for the caller to free.
+    deliverSignedDataInfo(parseSignedMessage(copy.bytes()), **info);
   });
 }
 
