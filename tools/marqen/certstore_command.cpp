@@ -7,6 +7,8 @@
 //   certstore import --token URI                 each certificate with its key on the token
 //                                                into MY, with a .p11 file naming the key
 //   certstore list [--store NAME]                subject, issuer, serial and expiry
+//   certstore list --signing|--encryption [--store my|addressbook]
+//                                                only what is fit for that use now
 //   certstore remove --store NAME --serial S --issuer DN
 
 #include <algorithm>
@@ -22,6 +24,7 @@
 #include "tools/marqen/commands.h"
 #include "tools/marqen/password.h"
 #include "tools/marqen/token_pin.h"
+#include "tools/marqen/request_parts.h"
 
 namespace marqen::tool {
 namespace {
@@ -33,6 +36,7 @@ constexpr std::string_view kUsage =
     "certstore import FILE.pfx [--password-file FILE | --password-env VAR | --password P] | "
     "certstore import FILE.cer --store NAME | certstore import --token URI | "
     "certstore list [--store NAME] | "
+    "certstore list --signing|--encryption [--store my|addressbook] | "
     "certstore remove --store NAME --serial S --issuer DN";
 constexpr Option kOptions[] = {
     {"store", "NAME", "MY, ADDRESSBOOK, CA or ROOT (any case)", "all four for list"},
@@ -41,6 +45,8 @@ constexpr Option kOptions[] = {
     {"token", "URI",
      "PKCS#11 URI of the token to import from (a pin-source or module-path in "
      "it is kept in the stored key URIs)"},
+    {"signing", {}, "list only certificates fit for signing now (MY or ADDRESSBOOK)"},
+    {"encryption", {}, "list only certificates fit for encryption now (MY or ADDRESSBOOK)"},
     kPasswordFileOption,
     kPasswordEnvOption,
     kPasswordOption,
@@ -61,15 +67,6 @@ std::optional<crypto::Bytes> readWholeFile(const std::string& path) {
   auto bytes = os::readSmallFile(path);
   if (!bytes) std::cerr << "marqen: cannot read " << path << '\n';
   return bytes;
-}
-
-std::string utcText(std::int64_t unixSeconds) {
-  const auto t = static_cast<std::time_t>(unixSeconds);
-  std::tm parts{};
-  if (!::gmtime_r(&t, &parts)) return "?";
-  char text[32];
-  if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts) == 0) return "?";
-  return text;
 }
 
 // Prints the outcome of one store write; returns the exit code it stands for.
@@ -189,6 +186,38 @@ int list(const std::vector<std::string>& stores) {
   return kExitOk;
 }
 
+// The library's own listing: key usage for the use, valid now, under the trusted CAs.
+int listFit(const std::string& store, bool encryption) {
+  if (store != "MY" && store != "ADDRESSBOOK") {
+    std::cerr << "marqen: --signing and --encryption list MY or ADDRESSBOOK\n";
+    return reportUsage(kUsage);
+  }
+  CertificateSummary** list = nullptr;
+  int32_t count = 0;
+  if (const ErrorCode code = listAllCertificatesFromStore(
+          encryption ? ENCRYPTION_CERTIFICATE : SIGNING_CERTIFICATE,
+          store == "MY" ? STORE_PERSONAL : STORE_OTHER_PEOPLE, &list, &count))
+    return reportLibraryError(code);
+  std::cout << "[" << store << "] " << count << " certificate(s) fit for "
+            << (encryption ? "encryption" : "signing") << " now\n";
+  for (int32_t i = 0; i < count; ++i) {
+    CertificateSummary* entry = list[i];
+    std::cout << "  subject: " << os::toUtf8(os::wideView(entry->subjectName)) << '\n'
+              << "  issuer:  " << os::toUtf8(os::wideView(entry->issuerName)) << '\n'
+              << "  serial:  " << entry->serialNumberHex << '\n'
+              << "  expires: " << utcText(entry->expiryTime) << "\n\n";
+  }
+  // Each string, each summary, then the array, as the library hands them over.
+  for (int32_t i = 0; i < count; ++i) {
+    std::free(list[i]->issuerName);
+    std::free(list[i]->serialNumberHex);
+    std::free(list[i]->subjectName);
+    std::free(list[i]);
+  }
+  std::free(static_cast<void*>(list));
+  return std::cout.flush() ? kExitOk : kExitFailed;
+}
+
 int remove(const std::string& store, const std::string& serial, const std::string& issuer) {
   const auto opened = crypto::CertificateStore::open(store);
   if (!opened) {
@@ -233,6 +262,13 @@ int runCertstore(Arguments args) {
     return importPfx(file, *parsed);
   }
   if (verb == "list" && parsed->positional.size() == 1) {
+    const bool signing = parsed->has("signing");
+    const bool encryption = parsed->has("encryption");
+    if (signing && encryption) {
+      std::cerr << "marqen: list for --signing or for --encryption, not both\n";
+      return reportUsage(kUsage);
+    }
+    if (signing || encryption) return listFit(storeUpper.value_or("MY"), encryption);
     if (storeUpper) return list({*storeUpper});
     return list({kStores.begin(), kStores.end()});
   }

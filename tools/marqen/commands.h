@@ -16,5 +16,8 @@ int runVerifyCountersignature(Arguments args);
 int runToken(Arguments args);
 int runPick(Arguments args);
 int runControl(Arguments args);
+int runInspect(Arguments args);
+int runCheck(Arguments args);
+int runView(Arguments args);
 
 }  // namespace marqen::tool

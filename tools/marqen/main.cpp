@@ -25,6 +25,9 @@ constexpr std::array kCommands = {
             runCertstore},
     Command{"certstore", "certstore list [--store NAME]",
             "print subject, issuer, serial and expiry of each certificate", runCertstore},
+    Command{"certstore", "certstore list --signing|--encryption [--store my|addressbook]",
+            "only the certificates fit for that use now (key usage, validity, trusted CAs)",
+            runCertstore},
     Command{"certstore", "certstore remove --store NAME --serial S --issuer DN",
             "remove a certificate (and its key); DN exactly as list prints it", runCertstore},
     Command{"token", "token list [URI]",
@@ -39,9 +42,27 @@ constexpr std::array kCommands = {
             "sign FILE with a certificate from MY or a PFX file; without --out, print the "
             "message",
             runSign},
-    Command{"verify", "verify --in SIGNED [--content FILE] [--signer N]",
-            "check the signature of signer N (default 0); a detached one needs its --content",
+    Command{"verify",
+            "verify --in SIGNED [--content FILE] [--signer N] [--no-chain]\n"
+            "       [--revocation-mode online|offline] [--revocation-level none|end|chain]",
+            "name each signer and check its signature, certificate and chain; a detached "
+            "message needs its --content",
             runVerify},
+    Command{"inspect", "inspect --in SIGNED [--json]",
+            "who signed the message: certificates, names, serials, expiry and attributes",
+            runInspect},
+    Command{"check",
+            "check (--issuer DN --serial HEX [--store my|addressbook] | --pfx FILE"
+            " [--password-file FILE])\n"
+            "       [--encryption] [--at TIME]",
+            "whether a certificate is fit for signing (or encryption) at a time, and its chain "
+            "now",
+            runCheck},
+    Command{"view",
+            "view (--issuer DN --serial HEX [--store my|addressbook] | --pfx FILE"
+            " [--password-file FILE] | --cert FILE)\n"
+            "       [--encryption]",
+            "show a certificate in the system's certificate viewer", runView},
     Command{"content", "content --in SIGNED [--out FILE]",
             "write the content of an attached signed message to FILE or standard output",
             runContent},

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "platform/crypto/oids.h"
+#include "platform/os/file_access.h"
 #include "platform/os/text.h"
 #include "tools/marqen/command_line.h"
 
@@ -217,6 +218,52 @@ inline std::optional<int32_t> hashChoice(const ParsedArguments& p, int32_t fallb
     std::cerr << "marqen: warning: " << (*hash == HASH_MD5 ? "MD5" : "SHA-1")
               << " is broken and many verifiers refuse it; prefer --hash sha256\n";
   return hash;
+}
+
+inline bool givesPassword(const ParsedArguments& p) {
+  return p.option("password") || p.option("password-file") || p.option("password-env");
+}
+
+// --serial as the stores print it; empty (the reason printed) when it is no hex number.
+inline std::optional<std::string> serialFrom(const ParsedArguments& p) {
+  const std::string* typed = p.option("serial");
+  auto serial = normaliseSerial(*typed);
+  if (!serial)
+    std::cerr << "marqen: --serial takes the serial number in hexadecimal, not '" << *typed
+              << "'\n";
+  return serial;
+}
+
+inline std::optional<int32_t> storeChoice(const ParsedArguments& p) {
+  return choice(p, "store", {{"my", STORE_PERSONAL}, {"addressbook", STORE_OTHER_PEOPLE}},
+                STORE_PERSONAL);
+}
+
+// A certificate file as the library takes a certificate string: DER bytes, or the Base64 text
+// inside PEM armour.
+inline std::optional<std::string> certificateString(const std::string& path) {
+  const auto bytes = os::readSmallFile(path);
+  if (!bytes) {
+    std::cerr << "marqen: cannot read the certificate file " << path << " (--cert)\n";
+    return std::nullopt;
+  }
+  std::string text(bytes->begin(), bytes->end());
+  const std::string begin = "-----BEGIN CERTIFICATE-----";
+  const auto start = text.find(begin);
+  if (start == std::string::npos) return text;
+  const auto stop = text.find("-----END", start + begin.size());
+  return text.substr(start + begin.size(),
+                     stop == std::string::npos ? std::string::npos : stop - start - begin.size());
+}
+
+// Unix seconds as a UTC time, e.g. "2026-01-31 12:00:00 UTC".
+inline std::string utcText(std::int64_t unixSeconds) {
+  const auto t = static_cast<std::time_t>(unixSeconds);
+  std::tm parts{};
+  if (!::gmtime_r(&t, &parts)) return "?";
+  char text[32];
+  if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts) == 0) return "?";
+  return text;
 }
 
 // Says in the user's terms why the signer's PFX or store certificate failed; true when it did.

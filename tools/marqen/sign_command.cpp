@@ -1,4 +1,4 @@
-// marqen sign / verify / content: PKCS#7 signed messages through the library's exports.
+// marqen sign / content: PKCS#7 signed messages through the library's exports.
 // "-" for --in, --content and --out is standard input or output; data goes to standard output,
 // what happened to standard error.
 //
@@ -6,7 +6,6 @@
 //        [--hash NAME] [--der] [--out FILE] [--document-name TEXT] [--comments TEXT]
 //        [--signing-time TIME]
 //        [--validate [--revocation-mode online|offline] [--revocation-level none|end|chain]]
-//   verify --in SIGNED [--content FILE] [--signer N]
 //   content --in SIGNED [--out FILE]
 
 #include <sys/stat.h>
@@ -41,7 +40,6 @@ constexpr std::string_view kSignUsage =
     "--password-env VAR | --password P]) [--detached] [--hash sha256|sha384|sha512|sha1|md5] "
     "[--der] [--out FILE] [--document-name TEXT] [--comments TEXT] [--signing-time TIME] "
     "[--validate [--revocation-mode online|offline] [--revocation-level none|end|chain]]";
-constexpr std::string_view kVerifyUsage = "verify --in SIGNED [--content FILE] [--signer N]";
 constexpr std::string_view kContentUsage = "content --in SIGNED [--out FILE]";
 
 constexpr Option kSignOptions[] = {
@@ -62,11 +60,6 @@ constexpr Option kSignOptions[] = {
     {"validate", {}, "check the certificate's chain and revocation before signing", "off"},
     {"revocation-mode", "MODE", "online or offline, with --validate", "online"},
     {"revocation-level", "LEVEL", "none, end or chain, with --validate", "none"},
-};
-constexpr Option kVerifyOptions[] = {
-    {"in", "SIGNED", "the signed message, Base64 or DER; - reads standard input"},
-    {"content", "FILE", "the signed file of a detached signature; - reads standard input"},
-    {"signer", "N", "which signer to check, 0 for the first", "0"},
 };
 constexpr Option kContentOptions[] = {
     {"in", "SIGNED", "the signed message, Base64 or DER; - reads standard input"},
@@ -172,43 +165,6 @@ int runSignCommand(const ParsedArguments& p) {
   return kExitOk;
 }
 
-int runVerifyCommand(const ParsedArguments& p) {
-  const std::string* in = p.option("in");
-  const std::string* contentFile = p.option("content");
-  if (!p.positional.empty() || !in) return reportUsage(kVerifyUsage);
-  int32_t signer = 0;
-  if (const std::string* given = p.option("signer")) {
-    const char* end = given->data() + given->size();
-    const auto [stop, error] = std::from_chars(given->data(), end, signer);
-    if (error != std::errc() || stop != end) {
-      std::cerr << "marqen: --signer takes a signer number (0 for the first)\n";
-      return reportUsage(kVerifyUsage);
-    }
-  }
-  if (isStandardStream(in) && isStandardStream(contentFile)) {
-    std::cerr << "marqen: standard input can feed --in or --content, not both\n";
-    return reportUsage(kVerifyUsage);
-  }
-  const auto signedData = openInput(*in, "in");
-  if (!signedData) return kExitFailed;
-  std::unique_ptr<FileInput> content;
-  if (contentFile && !(content = openInput(*contentFile, "content"))) return kExitFailed;
-
-  VerifySignedDataRequest request{};
-  request.signedData = const_cast<DataBuffer*>(signedData->get());
-  request.content = content ? const_cast<DataBuffer*>(content->get()) : nullptr;
-  if (const ErrorCode code = verifySignedData(&request, signer)) {
-    if (!explainUnreadable(in, "the signed message", "in") &&
-        !explainUnreadable(contentFile, "the signed file", "content") && !content &&
-        code == MARQEN_E_MISSING_ARGUMENT)
-      // Without the content a detached message is refused with a code that has no text.
-      std::cerr << "marqen: the signature is detached: give the signed file with --content\n";
-    return reportLibraryError(code);
-  }
-  std::cerr << "signature of signer " << signer << " verifies\n";
-  return kExitOk;
-}
-
 int runContentCommand(const ParsedArguments& p) {
   const std::string* in = p.option("in");
   const std::string* out = p.option("out");
@@ -241,11 +197,6 @@ int runContentCommand(const ParsedArguments& p) {
 int runSign(Arguments args) {
   const auto line = parseArguments(args, kSignOptions);
   return line ? runSignCommand(*line) : reportUsage(kSignUsage);
-}
-
-int runVerify(Arguments args) {
-  const auto line = parseArguments(args, kVerifyOptions);
-  return line ? runVerifyCommand(*line) : reportUsage(kVerifyUsage);
 }
 
 int runContent(Arguments args) {

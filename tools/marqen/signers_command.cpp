@@ -173,20 +173,6 @@ std::optional<Validation> validationChoice(const ParsedArguments& p) {
   return Validation{p.has("validate") ? 1 : 0, *mode, *level};
 }
 
-bool givesPassword(const ParsedArguments& p) {
-  return p.option("password") || p.option("password-file") || p.option("password-env");
-}
-
-// --serial as the stores print it; empty (the reason printed) when it is no hex number.
-std::optional<std::string> serialFrom(const ParsedArguments& p) {
-  const std::string* typed = p.option("serial");
-  auto serial = normaliseSerial(*typed);
-  if (!serial)
-    std::cerr << "marqen: --serial takes the serial number in hexadecimal, not '" << *typed
-              << "'\n";
-  return serial;
-}
-
 // Which options read standard input; at most one may.
 std::optional<bool> standardInputUse(const ParsedArguments& p,
                                      std::initializer_list<std::string_view> options) {
@@ -255,28 +241,6 @@ std::optional<int32_t> signerIndex(const ParsedArguments& p, bool required) {
     return std::nullopt;
   }
   return index;
-}
-
-std::optional<int32_t> storeChoice(const ParsedArguments& p) {
-  return choice(p, "store", {{"my", STORE_PERSONAL}, {"addressbook", STORE_OTHER_PEOPLE}},
-                STORE_PERSONAL);
-}
-
-// A certificate file as the library takes a certificate string: DER bytes, or the Base64 text
-// inside PEM armour.
-std::optional<std::string> certificateString(const std::string& path) {
-  const auto bytes = os::readSmallFile(path);
-  if (!bytes) {
-    std::cerr << "marqen: cannot read the certificate file " << path << " (--cert)\n";
-    return std::nullopt;
-  }
-  std::string text(bytes->begin(), bytes->end());
-  const std::string begin = "-----BEGIN CERTIFICATE-----";
-  const auto start = text.find(begin);
-  if (start == std::string::npos) return text;
-  const auto stop = text.find("-----END", start + begin.size());
-  return text.substr(start + begin.size(),
-                     stop == std::string::npos ? std::string::npos : stop - start - begin.size());
 }
 
 // Binary output to a terminal is refused before any password is asked for or any work done.
