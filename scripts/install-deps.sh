@@ -8,7 +8,7 @@ packages=(
   g++ cmake ninja-build pkg-config binutils clang-format clang-tidy
   libssl-dev openssl gnutls-bin libnss3-tools
   libcurl4-openssl-dev libcpp-httplib-dev
-  libgtest-dev nlohmann-json3-dev
+  libgtest-dev nlohmann-json3-dev gcr
   dpkg-dev file groff-base bash-completion
   clang libclang-rt-14-dev
   libp11-dev libp11-kit-dev p11-kit-modules libgtk-3-dev softhsm2 opensc xvfb xdotool
