@@ -6,7 +6,8 @@ _marqen() {
   _init_completion -s || return
 
   local commands="sign verify content cosign countersign rawsign verify-raw
-                  verify-countersignature certstore token base64 pick control"
+                  verify-countersignature inspect check view certstore token base64 pick
+                  control"
   if ((cword == 1)); then
     COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
     return
@@ -31,7 +32,9 @@ _marqen() {
       ;;
     --store)
       case ${words[1]} in
-        verify-raw | verify-countersignature) COMPREPLY=($(compgen -W "my addressbook" -- "$cur")) ;;
+        verify-raw | verify-countersignature | check | view)
+          COMPREPLY=($(compgen -W "my addressbook" -- "$cur"))
+          ;;
         *) COMPREPLY=($(compgen -W "MY ADDRESSBOOK CA ROOT" -- "$cur")) ;;
       esac
       return
@@ -41,7 +44,7 @@ _marqen() {
       return
       ;;
     --issuer | --serial | --document-name | --comments | --signing-time | --signer | --password | \
-      --token)
+      --token | --at)
       return
       ;;
   esac
@@ -54,7 +57,18 @@ _marqen() {
                --detached --der --out --document-name --comments --signing-time --validate
                --revocation-mode --revocation-level --help"
       ;;
-    verify) options="--in --content --signer --help" ;;
+    verify)
+      options="--in --content --signer --no-chain --revocation-mode --revocation-level --help"
+      ;;
+    inspect) options="--in --json --help" ;;
+    check)
+      options="--issuer --serial --store --pfx --password-file --password-env --password
+               --encryption --at --help"
+      ;;
+    view)
+      options="--issuer --serial --store --pfx --password-file --password-env --password --cert
+               --encryption --help"
+      ;;
     content) options="--in --out --help" ;;
     pick) options="--help" ;;
     cosign)
@@ -84,8 +98,8 @@ _marqen() {
         COMPREPLY=($(compgen -W "import list remove" -- "$cur"))
         return
       fi
-      options="--store --serial --issuer --token --password-file --password-env --password
-               --help"
+      options="--store --serial --issuer --token --signing --encryption --password-file
+               --password-env --password --help"
       ;;
     token)
       if ((cword == 2)); then
