@@ -4,12 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <openssl/asn1.h>
+#include <openssl/err.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <set>
 #include <system_error>
 
+#include "platform/crypto/certificate_identity.h"
 #include "platform/os/file_access.h"
 
 namespace marqen::crypto {
@@ -18,11 +22,27 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::array kCertificateExtensions = {".cer", ".crt", ".der", ".pem"};
+// Far above any real certificate; a larger file in a store is not read at all.
+constexpr std::size_t kMaxCertificateFile = std::size_t{1} << 20;
 
 bool isCertificateFile(const fs::path& path) {
   const std::string ext = path.extension().string();
   return std::find(kCertificateExtensions.begin(), kCertificateExtensions.end(), ext) !=
          kCertificateExtensions.end();
+}
+
+// Whether bytes are exactly one DER value by the length its header states; the read of a store
+// file stops there instead of asking for the end of the file.
+bool isWholeDerValue(std::span<const unsigned char> bytes) {
+  const unsigned char* p = bytes.data();
+  long length = 0;
+  int tag = 0;
+  int cls = 0;
+  const int info = ASN1_get_object(&p, &length, &tag, &cls, static_cast<long>(bytes.size()));
+  ERR_clear_error();
+  if ((info & 0x80) != 0 || (info & 0x01) != 0) return false;  // error, or indefinite length
+  const auto header = static_cast<std::size_t>(p - bytes.data());
+  return header + static_cast<std::size_t>(length) == bytes.size();
 }
 
 fs::path sibling(const fs::path& file, const char* extension) {
@@ -106,16 +126,46 @@ std::optional<CertificateStore> CertificateStore::openFolder(const fs::path& fol
     if (it->is_regular_file(ec) && isCertificateFile(it->path())) files.push_back(it->path());
   }
   // Byte order of the file names is the store's own order.
-  std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
-    return a.filename().native() < b.filename().native();
-  });
-  for (const auto& file : files) {
-    const auto bytes = os::readSmallFile(file.string());
-    if (!bytes) continue;
-    if (auto certificate = Certificate::fromDerOrPem(*bytes))
-      store.certificates_.push_back({std::move(*certificate), file});
-  }
+  // All in one folder: the byte order of the whole paths is that of the file names.
+  std::sort(files.begin(), files.end(),
+            [](const fs::path& a, const fs::path& b) { return a.native() < b.native(); });
+  store.files_ = std::move(files);
   return store;
+}
+
+const std::vector<StoredCertificate>& CertificateStore::certificates() const {
+  if (certificates_) return *certificates_;
+  std::vector<StoredCertificate> certificates;
+  certificates.reserve(files_.size());
+  std::vector<unsigned char> bytes;
+  for (const auto& file : files_) {
+    if (!os::readListedFile(file.string(), kMaxCertificateFile, bytes, isWholeDerValue)) continue;
+    if (auto certificate = Certificate::fromDerOrPem(bytes))
+      certificates.push_back({std::move(*certificate), file});
+  }
+  certificates_ = std::move(certificates);
+  return *certificates_;
+}
+
+std::optional<StoredCertificate> CertificateStore::find(const IdentityMatch& match) const {
+  if (certificates_) {
+    for (const auto& entry : *certificates_)
+      if (match.serial(entry.certificate.serialText()) &&
+          match.issuer(entry.certificate.issuerText()))
+        return entry;
+    return std::nullopt;
+  }
+  std::vector<unsigned char> bytes;
+  for (const auto& file : files_) {
+    if (!os::readListedFile(file.string(), kMaxCertificateFile, bytes, isWholeDerValue)) continue;
+    const auto identity = CertificateIdentity::read(bytes);
+    if (!identity || !match.serial(identity->serialText()) || !match.issuer(identity->issuerText()))
+      continue;
+    // A file whose certificate does not decode whole holds no certificate, as in certificates().
+    if (auto certificate = Certificate::fromDerOrPem(bytes))
+      return StoredCertificate{std::move(*certificate), file};
+  }
+  return std::nullopt;
 }
 
 IssuerLookup findIssuer(const Certificate& subject,

@@ -5,6 +5,7 @@
 // <same name>.p11 (a PKCS#11 URI). A store lists its certificates in byte order of file names.
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,12 +42,23 @@ class CertificateStore {
   static std::optional<CertificateStore> openFolder(const std::filesystem::path& folder);
 
   const std::filesystem::path& folder() const noexcept { return folder_; }
-  // In the store's own order. Files that hold no certificate are passed over.
-  const std::vector<StoredCertificate>& certificates() const noexcept { return certificates_; }
+  // In the store's own order. Files that hold no certificate are passed over. The files are
+  // read when this is first asked for, so a store is not shared between threads.
+  const std::vector<StoredCertificate>& certificates() const;
+
+  // The first certificate in the store's order whose serial text and issuer text are accepted,
+  // the issuer asked about only when the serial is. Of the other files only the serial number
+  // is decoded, and only the match is decoded whole.
+  struct IdentityMatch {
+    std::function<bool(std::string_view serialText)> serial;
+    std::function<bool(const std::string& issuerText)> issuer;
+  };
+  std::optional<StoredCertificate> find(const IdentityMatch& match) const;
 
  private:
   std::filesystem::path folder_;
-  std::vector<StoredCertificate> certificates_;
+  std::vector<std::filesystem::path> files_;
+  mutable std::optional<std::vector<StoredCertificate>> certificates_;
 };
 
 enum class IssuerStatus { Found, SelfSigned, NotFound };

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <new>
@@ -87,6 +88,33 @@ std::optional<std::vector<unsigned char>> readSmallFile(const std::string& path)
   auto& bytes = std::get<std::vector<unsigned char>>(read);
   bytes.pop_back();  // the terminator
   return std::move(bytes);
+}
+
+bool readListedFile(const std::string& path, std::size_t maxSize, std::vector<unsigned char>& into,
+                    bool (*complete)(std::span<const unsigned char> bytes)) {
+  // No fstat and no restoring of blocking mode: a regular file never blocks, and anything else
+  // answers a non-blocking read at once.
+  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (!file) return false;
+  constexpr std::size_t kFirstRead = 8192;
+  // Grown, never shrunk: after the first file no allocation is needed.
+  if (into.size() < std::min(kFirstRead, maxSize + 1))
+    into.resize(std::min(kFirstRead, maxSize + 1));
+  std::size_t size = 0;
+  while (true) {
+    if (size == into.size()) {
+      if (into.size() > maxSize) return false;
+      into.resize(std::min(into.size() * 2, maxSize + 1));
+    }
+    const ssize_t n = ::read(file.get(), into.data() + size, into.size() - size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    size += static_cast<std::size_t>(n);
+    if (complete && size < into.size() && complete({into.data(), size})) break;
+  }
+  into.resize(size);
+  return true;
 }
 
 std::optional<WriteFailure> writeWholeFile(const std::string& path,

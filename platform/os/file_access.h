@@ -68,6 +68,15 @@ std::variant<std::vector<unsigned char>, ReadFailure> readWholeFile(const std::s
 // cannot be read.
 std::optional<std::vector<unsigned char>> readSmallFile(const std::string& path);
 
+// The content of a file that a folder listing found to be a regular file, read with as few
+// system calls as a scan of thousands of such files wants. It is opened without waiting, so a
+// FIFO put in its place meanwhile gives nothing. `complete`, when given, may say after a read
+// that the bytes so far are all there is (a format that states its own length), which saves
+// the read that would find the end. Empty when it cannot be read or holds more than maxSize
+// bytes. The bytes go into `into`, whose memory is reused from one file to the next.
+bool readListedFile(const std::string& path, std::size_t maxSize, std::vector<unsigned char>& into,
+                    bool (*complete)(std::span<const unsigned char> bytes) = nullptr);
+
 enum class WriteFailure { CannotCreate, Incomplete };
 
 // Creates or replaces the file with the bytes. A regular file left part-written is removed; a

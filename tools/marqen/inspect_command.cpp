@@ -498,9 +498,10 @@ void explainCertificateFailure(ErrorCode code, const ParsedArguments& p,
   if (explainUnreadable(pfx, "the PFX file", "pfx")) return;
   if (pfx && code == MARQEN_E_PFX_IMPORT)
     std::cerr << "marqen: wrong password for the PFX file " << *pfx << ", or the file is damaged\n";
-  if (!named.issuer.empty() && code == MARQEN_E_CERT_CONTEXT)
+  const std::string* issuer = p.option("issuer");
+  if (issuer && code == MARQEN_E_CERT_CONTEXT)
     std::cerr << "marqen: no certificate in the store has serial " << named.serial
-              << " and issuer \"" << *p.option("issuer")
+              << " and issuer \"" << *issuer
               << "\"; 'marqen certstore list' shows the serials and issuers there\n";
 }
 

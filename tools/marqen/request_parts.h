@@ -227,6 +227,7 @@ inline bool givesPassword(const ParsedArguments& p) {
 // --serial as the stores print it; empty (the reason printed) when it is no hex number.
 inline std::optional<std::string> serialFrom(const ParsedArguments& p) {
   const std::string* typed = p.option("serial");
+  if (!typed) return std::nullopt;
   auto serial = normaliseSerial(*typed);
   if (!serial)
     std::cerr << "marqen: --serial takes the serial number in hexadecimal, not '" << *typed
@@ -279,9 +280,10 @@ inline bool explainSignerFailure(ErrorCode code, const ParsedArguments& p,
     std::cerr << "marqen: wrong password for the PFX file " << *pfx << ", or the file is damaged\n";
     return true;
   }
-  if (!pfx && serial && code == MARQEN_E_CERT_CONTEXT) {
+  const std::string* issuer = p.option("issuer");
+  if (!pfx && serial && issuer && code == MARQEN_E_CERT_CONTEXT) {
     std::cerr << "marqen: no certificate in MY has serial " << *serial << " and issuer \""
-              << *p.option("issuer")
+              << *issuer
               << "\"; 'marqen certstore list --store MY' shows the serials and issuers there\n";
     return true;
   }

@@ -218,8 +218,15 @@ std::optional<SignerChoice> signerChoice(const ParsedArguments& p) {
 // the exit code set, when no password could be had.
 std::unique_ptr<SignerLocator> signerFrom(const ParsedArguments& p, const SignerChoice& choice,
                                           bool standardInputIsData, int& exitCode) {
-  if (choice.fromStore) return std::make_unique<SignerLocator>(*p.option("issuer"), *choice.serial);
-  const std::string& pfx = *p.option("pfx");
+  const std::string* issuer = p.option("issuer");
+  const std::string* pfxOption = p.option("pfx");
+  // A checked choice names one of the two; the guards keep the optimiser's null analysis quiet.
+  if (choice.fromStore && issuer) return std::make_unique<SignerLocator>(*issuer, *choice.serial);
+  if (!pfxOption) {
+    exitCode = kExitUsage;
+    return nullptr;
+  }
+  const std::string& pfx = *pfxOption;
   PasswordChoice password = choosePassword(p, "the PFX file " + pfx, standardInputIsData);
   exitCode = password.exitCode;
   if (exitCode != kExitOk) return nullptr;
