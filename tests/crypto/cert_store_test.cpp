@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/crypto/cert_store.h"
@@ -141,6 +142,67 @@ TEST(StoreWriting, AddsOnceWithPrivateKeyModeAndRemovesEverything) {
 
   EXPECT_TRUE(removeFromStore(entry));
   EXPECT_TRUE(fs::is_empty(my));
+}
+
+}  // namespace
+}  // namespace marqen::crypto
+
+namespace marqen::crypto {
+namespace {
+
+// The lookup reads only serial and issuer of the files it passes over; what it finds must be
+// what a whole decoding of the store would have found first.
+TEST(CertificateStoreFind, FirstMatchInStoreOrderWithoutDecodingTheOthers) {
+  test::TempCertStore store;
+  const Issued root = test::makeRootCa("Find Root");
+  const Issued other = test::makeRootCa("Find Other");
+  auto issue = [](const Issued& issuer, std::vector<unsigned char> serial) {
+    test::CertificateOptions options;
+    options.subject = test::makeName({"O=Marqen Test", "CN=Holder"});
+    options.issuer = &issuer;
+    options.serial = std::move(serial);
+    return test::issueCertificate(std::move(options));
+  };
+  const Issued sameSerialOtherIssuer = issue(other, {0x80, 0x01});
+  const Issued wanted = issue(root, {0x80, 0x01});
+  const Issued later = issue(root, {0x80, 0x01});
+  const fs::path folder = store.root() / "MY";
+  store.add("MY", "1", sameSerialOtherIssuer);
+  // A file with the wanted serial and issuer whose certificate does not decode whole (a digit
+  // of its notBefore, a UTCTime, made a letter) holds no certificate: the search goes past it.
+  test::Bytes broken = wanted.der();
+  const unsigned char utcTime[] = {0x17, 0x0D};
+  const auto at = std::search(broken.begin(), broken.end(), std::begin(utcTime), std::end(utcTime));
+  ASSERT_NE(at, broken.end());
+  at[3] = 'X';
+  test::writeBytes(folder / "2-broken.cer", broken);
+  test::writeFile((folder / "3.pem").string(), wanted.pem());
+  store.add("MY", "4", later);
+
+  const auto opened = CertificateStore::open("MY");
+  ASSERT_TRUE(opened.has_value());
+  int issuersAsked = 0;
+  const CertificateStore::IdentityMatch match{
+      .serial = [](std::string_view serial) { return serial == "008001"; },
+      .issuer =
+          [&](const std::string& issuer) {
+            ++issuersAsked;
+            return issuer == "CN=Find Root, O=Marqen Test";
+          }};
+  const auto found = opened->find(match);
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(found->file.filename(), "3.pem");
+  EXPECT_TRUE(found->certificate.sameAs(test::certificateOf(wanted)));
+  // Files 1, 2 and 3 have the serial; the search stops before 4.
+  EXPECT_EQ(issuersAsked, 3);
+
+  // Once the store has been decoded whole, the same search gives the same answer.
+  ASSERT_EQ(opened->certificates().size(), 3U);
+  const auto again = opened->find(match);
+  ASSERT_TRUE(again.has_value());
+  EXPECT_EQ(again->file.filename(), "3.pem");
+  EXPECT_FALSE(opened->find({.serial = [](std::string_view) { return false; },
+                             .issuer = [](const std::string&) { return true; }}));
 }
 
 }  // namespace
