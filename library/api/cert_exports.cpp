@@ -109,7 +109,7 @@ MARQEN_API ErrorCode listAllCertificatesFromStore(int32_t certificateType, int32
       summaries.push_back(std::move(summary));
     }
     // The null pointer after the last entry is part of the list.
-    auto array = heapRecords<CertificateSummary*>(summaries.size() + 1);
+    auto array = heapPointers<CertificateSummary>(summaries.size() + 1);
     for (std::size_t i = 0; i < summaries.size(); ++i)
       array.get()[i] = summaries[i].release();
     *list = array.release();

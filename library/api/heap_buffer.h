@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <type_traits>
 
 namespace marqen {
 
@@ -23,13 +24,21 @@ HeapPtr<T> heapAllocate(std::size_t count);
 
 [[noreturn]] void raiseAllocationFailure();
 
-// One zero-filled record, for records and arrays of pointers handed to a caller; raises the
-// memory-allocation code on failure.
+// Zero-filled records handed to a caller; raises the memory-allocation code on failure.
 template <typename T>
 HeapPtr<T> heapRecords(std::size_t count) {
+  static_assert(!std::is_pointer_v<T>, "heapPointers allocates arrays of pointers");
   void* p = std::calloc(count, sizeof(T));
   if (!p) raiseAllocationFailure();
   return HeapPtr<T>(static_cast<T*>(p));
+}
+
+// A zero-filled (null) array of pointers to records, handed to a caller.
+template <typename T>
+HeapPtr<T*> heapPointers(std::size_t count) {
+  void* p = std::calloc(count, sizeof(void*));
+  if (!p) raiseAllocationFailure();
+  return HeapPtr<T*>(static_cast<T**>(p));
 }
 
 HeapPtr<unsigned char> heapCopy(std::span<const unsigned char> bytes);

@@ -52,7 +52,7 @@ OwnedSignerDetails detailsFor(const ParsedSigner& parsed) {
   d.issuerDN = heapCopy(std::u16string_view(parsed.issuerDN)).release();
   d.serialNumber = heapCopy(std::string_view(parsed.serialNumber)).release();
   d.validTo = parsed.validTo;
-  d.attributes = heapRecords<SignedAttribute*>(parsed.attributeRoom + 1).release();
+  d.attributes = heapPointers<SignedAttribute>(parsed.attributeRoom + 1).release();
   for (const auto& attribute : parsed.attributes)
     d.attributes[d.attributeCount++] = attributeFor(attribute).release();
   return details;
@@ -81,7 +81,7 @@ void deliverSignedDataInfo(const ParsedSignedData& parsed, SignedDataInfo& info)
   entries.reserve(parsed.signers.size());
   for (const auto& signer : parsed.signers)
     entries.push_back(signer ? detailsFor(*signer) : OwnedSignerDetails());
-  auto array = heapRecords<SignerDetails*>(entries.size() + 1);
+  auto array = heapPointers<SignerDetails>(entries.size() + 1);
   for (std::size_t i = 0; i < entries.size(); ++i)
     array.get()[i] = entries[i].release();
   info.signers = array.release();

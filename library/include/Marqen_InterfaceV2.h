@@ -403,8 +403,10 @@ typedef struct SignerCertificateStatus {
 typedef struct SignerDetails {
   char* issuerCertificate; /* Base64, null when the issuer is in neither CA nor ROOT */
   int32_t issuerCertificateLength;
-  char16_t* authorityInfoAccessUrl; /* first authority-information-access location, or null */
-  char* signerCertificate;          /* Base64 */
+  /* The location of the first authority-information-access description when it is a URI; an
+   * empty text when it is a name of another kind; null without that extension. */
+  char16_t* authorityInfoAccessUrl;
+  char* signerCertificate; /* Base64 */
   int32_t signerCertificateLength;
   char16_t* subjectDN;
   char16_t* issuerDN;
@@ -515,12 +517,14 @@ MARQEN_API ErrorCode parseSignedData(const DataBuffer* input, SignedDataInfo** i
 
 /* Every certificate of the store fit for the certificate type now: a calloc'd array of *count
  * calloc'd summaries followed by a null pointer; the caller frees the strings, each summary and
- * the array. */
+ * the array. A null list or count pointer is 127. */
 MARQEN_API ErrorCode listAllCertificatesFromStore(int32_t certificateType, int32_t storeType,
                                                   CertificateSummary*** list, int32_t* count);
 
 /* Shows a certificate (from a store, a PFX file or a certificate string) in the system's
- * certificate viewer and returns when the viewer is closed. */
+ * certificate viewer and returns when the viewer is closed. The viewer is the program named by
+ * $MARQEN_CERT_VIEWER, else gcr-viewer, started on a temporary DER file; 2201 when there is no
+ * graphical session (DISPLAY or WAYLAND_DISPLAY) or the program cannot be started or run. */
 MARQEN_API ErrorCode viewCertificate(const char16_t* issuerDN, const char* serialNumber,
                                      int32_t storeType, const char16_t* pfxFilePath,
                                      const char16_t* pfxPassword, const char* certificateString,
