@@ -334,7 +334,7 @@ int runVerifyCommand(const ParsedArguments& p) {
   }
   const auto signedData = openInput(*in, "in");
   if (!signedData) return kExitFailed;
-  DataBuffer* message = const_cast<DataBuffer*>(signedData->get());
+  auto* message = const_cast<DataBuffer*>(signedData->get());
 
   ParsedMessage parsed;
   if (const ErrorCode code = parseSignedData(message, &parsed.pointer)) {
