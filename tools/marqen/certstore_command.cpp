@@ -23,8 +23,8 @@
 #include "platform/os/file_access.h"
 #include "tools/marqen/commands.h"
 #include "tools/marqen/password.h"
-#include "tools/marqen/token_pin.h"
 #include "tools/marqen/request_parts.h"
+#include "tools/marqen/token_pin.h"
 
 namespace marqen::tool {
 namespace {
