@@ -50,7 +50,7 @@ expect "marqen t" "token"
 expect "marqen token " "list"
 expect "marqen certstore import --to" "--token"
 expect "marqen sign --validate --revocation-level " "chain end none"
-expect "marqen c" "certstore content control cosign countersign"
+expect "marqen c" "certstore check content control cosign countersign"
 expect "marqen control " "register run unregister"
 expect "marqen control register " ""
 exit $failed

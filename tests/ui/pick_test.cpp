@@ -88,7 +88,7 @@ TEST_F(Pick, TheChosenCertificatesTextsNameItForSigning) {
   const auto chosen = pick({"Down", "Down", "Tab", "Return"});
   ASSERT_EQ(chosen.exitCode, 0) << chosen.err;
   // Rows come in the store's order of file names: the second is Bob's.
-  const std::string issuer = "CN=Pick Root";
+  const std::string issuer = "CN=Pick Root, O=Marqen Test";
   const std::string serial = hexOf(serialOf(signers[1]));
   const auto lines = chosen.out;
   EXPECT_EQ(lines.substr(0, lines.find('\n')), "Bob Signer");
