@@ -2,10 +2,15 @@
 
 #include <cstdlib>
 
+#include <cerrno>
+#include <utility>
+
+#include "control/picker/cert_picker_dialog.h"
 #include "control/script/marqen_ctrl.h"
 #include "control/script/script_frame.h"
 #include "control/script/script_text.h"
 #include "platform/os/text.h"
+#include "platform/ui/dialogs.h"
 
 namespace marqen::control {
 namespace {
@@ -89,12 +94,44 @@ struct Password {
   ~Password() { wipe(text); }
 };
 
+// The two methods that choose from the store tell a person about an unexpected failure: the
+// system's text for the last error, in a message box, when there is such a text.
+template <typename Body>
+bool guardedShowingError(std::string& status, const char* exceptionText, Body&& body) {
+  try {
+    return std::forward<Body>(body)();
+  } catch (...) {
+    const int lastError = errno;
+    try {
+      ui::showSystemError(lastError);
+      status = exceptionText;
+    } catch (...) {
+      status.clear();
+    }
+    return false;
+  }
+}
+
 }  // namespace
 
 bool CMarqenCtrl::selectSigningCertFromUI() {
-  // The picker dialog is not wired in yet; the locator and the selection stay as they were.
-  m_strStatus = "No certificate selection dialog is available.";
-  return false;
+  return guardedShowingError(m_strStatus, "Exception in selectSigningCertFromUI", [&] {
+    picker::CertPickerDialog dialog(m_binding.fileName());
+    dialog.logoMode = m_lLogoMode;
+    if (dialog.doModal() != picker::IDOK) {
+      m_strStatus = "Error in selectSigningCertFromUI";
+      return false;
+    }
+    m_strSelIssuedTo = dialog.issuedTo();
+    m_strSelIssuerDN = dialog.issuerDetails();
+    m_strSelSerialNo = dialog.serialNumber();
+    m_strSelExpiry = dialog.expirationDate();
+    // The row came from the same store a moment ago, so the selection is taken as made; a
+    // failure here leaves its own reason in the status only until the line below.
+    applySigningCertFromStore(m_strSelIssuerDN, m_strSelSerialNo);
+    m_strStatus = kSuccess;
+    return true;
+  });
 }
 
 std::u16string CMarqenCtrl::getSelectedSignerCertDetails(std::int32_t lCertParam) {
@@ -118,7 +155,7 @@ std::u16string CMarqenCtrl::getSelectedSignerCertDetails(std::int32_t lCertParam
 
 bool CMarqenCtrl::setSigningCertFromStore(const ScriptString& strIssuer,
                                           const ScriptString& strSerialNo) {
-  return guarded(m_strStatus, "Exception in setSigningCertFromStore", false, [&] {
+  return guardedShowingError(m_strStatus, "Exception in setSigningCertFromStore", [&] {
     return applySigningCertFromStore(scriptText(strIssuer), scriptText(strSerialNo));
   });
 }

@@ -9,6 +9,7 @@
 #include "control/script/script_frame.h"
 #include "control/script/script_text.h"
 #include "platform/os/text.h"
+#include "platform/ui/dialogs.h"
 
 namespace marqen::control {
 namespace {
@@ -198,7 +199,10 @@ bool CMarqenCtrl::setRevocationCheckOnline(std::int32_t bOnline) {
 }
 
 bool CMarqenCtrl::setHashAlgorithm(std::int32_t lHashAlg) {
-  if (lHashAlg != HASH_SHA1 && lHashAlg != HASH_MD5) {
+  // Besides SHA-1 and MD5, the SHA-2 family by its CALG identifier: what public CAs and
+  // verifiers expect today.
+  if (lHashAlg != HASH_SHA1 && lHashAlg != HASH_MD5 && lHashAlg != HASH_SHA256 &&
+      lHashAlg != HASH_SHA384 && lHashAlg != HASH_SHA512) {
     m_strStatus = "Unsupported Hash Algorithm.";
     return false;
   }
@@ -217,7 +221,11 @@ std::u16string CMarqenCtrl::getErrorMessage() const {
 }
 
 void CMarqenCtrl::AboutBox() {
-  // The about box is not wired to a dialog yet.
+  // Nothing to report: without a display the box is simply not shown.
+  try {
+    ui::aboutBox();
+  } catch (...) {  // NOLINT(bugprone-empty-catch): a script call never fails for a dialog
+  }
 }
 
 }  // namespace marqen::control
