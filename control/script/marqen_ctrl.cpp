@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "control/script/script_text.h"
+#include "platform/ui/dialogs.h"
 
 namespace marqen::control {
 namespace {
@@ -139,6 +140,10 @@ void OwnedLocator::clear() noexcept {
 }
 
 CMarqenCtrl::CMarqenCtrl(std::string libraryFileName) : m_binding(std::move(libraryFileName)) {}
+
+bool CMarqenCtrl::draw(void* cairoContext, double x, double y, double width, double height) {
+  return ui::drawControl(static_cast<cairo_t*>(cairoContext), {x, y, width, height});
+}
 
 std::span<const com::ScriptMethod> CMarqenCtrl::methods() const {
   return kMethods;

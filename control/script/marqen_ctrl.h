@@ -84,7 +84,7 @@ class OwnedLocator {
   CertificateLocator record_{nullptr, nullptr, nullptr, nullptr, kNotSet};
 };
 
-class CMarqenCtrl final : public com::ScriptObject {
+class CMarqenCtrl final : public com::DrawableScriptObject {
  public:
   // The library is loaded by this file name; tests name one that is missing or incomplete.
   explicit CMarqenCtrl(std::string libraryFileName = std::string(kLibraryFileName));
@@ -96,6 +96,9 @@ class CMarqenCtrl final : public com::ScriptObject {
   // Throws std::invalid_argument for a dispid outside the table or arguments that do not match
   // its entry (the dispatch layer never passes them).
   com::ScriptResult invoke(std::int32_t dispid, std::span<const com::ScriptArg> args) override;
+  // The picture design tools show (the control is invisible at run time): a white fill and the
+  // ellipse inscribed in the bounds. False when the dialog module cannot be loaded.
+  bool draw(void* cairoContext, double x, double y, double width, double height) override;
 
   // Input and state.
   bool updateData(const ScriptString& strData);

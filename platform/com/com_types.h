@@ -200,6 +200,28 @@ struct IObjectSafety : IUnknown {
   ~IObjectSafety() = default;
 };
 
+// A rectangle as on Windows: left and top inside, right and bottom just outside.
+struct RECTL {
+  std::int32_t left;
+  std::int32_t top;
+  std::int32_t right;
+  std::int32_t bottom;
+};
+
+// How a design tool has an object draw itself. Windows' IViewObject draws on a device context;
+// here the surface is a cairo context, passed untyped so that a host need not link cairo.
+// {923C42DC-2DD4-4365-8AAF-81DF1F99831C}
+inline constexpr GUID IID_IViewCairo = {
+    0x923C42DC, 0x2DD4, 0x4365, {0x8A, 0xAF, 0x81, 0xDF, 0x1F, 0x99, 0x83, 0x1C}};
+struct IViewCairo : IUnknown {
+  // S_OK when drawn, E_POINTER for a null context or bounds, E_INVALIDARG for bounds whose right
+  // or bottom lies before their left or top, E_FAIL when nothing could be drawn.
+  virtual HRESULT Draw(void* cairoContext, const RECTL* bounds) = 0;
+
+ protected:
+  ~IViewCairo() = default;
+};
+
 // The four exports of an in-process server.
 using DllGetClassObjectFn = HRESULT(const GUID* clsid, const GUID* iid, void** object);
 using DllCanUnloadNowFn = HRESULT();

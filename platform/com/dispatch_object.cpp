@@ -38,11 +38,14 @@ HRESULT toLong(double value, std::int32_t& out) {
   return S_OK;
 }
 
-class DispatchObject final : public IDispatch, public IObjectSafety {
+class DispatchObject final : public IDispatch, public IObjectSafety, public IViewCairo {
  public:
   DispatchObject(std::unique_ptr<ScriptObject> object, const GUID& dispatchIid,
                  ModuleLifetime* lifetime)
-      : object_(std::move(object)), dispatchIid_(dispatchIid), lifetime_(lifetime) {
+      : object_(std::move(object)),
+        drawable_(dynamic_cast<DrawableScriptObject*>(object_.get())),
+        dispatchIid_(dispatchIid),
+        lifetime_(lifetime) {
     if (lifetime_) lifetime_->objectCreated();
   }
   DispatchObject(const DispatchObject&) = delete;
@@ -54,6 +57,8 @@ class DispatchObject final : public IDispatch, public IObjectSafety {
       *object = static_cast<IDispatch*>(this);
     } else if (*iid == IID_IObjectSafety) {
       *object = static_cast<IObjectSafety*>(this);
+    } else if (*iid == IID_IViewCairo && drawable_) {
+      *object = static_cast<IViewCairo*>(this);
     } else {
       *object = nullptr;
       return E_NOINTERFACE;
@@ -128,6 +133,20 @@ class DispatchObject final : public IDispatch, public IObjectSafety {
     }
   }
 
+  HRESULT Draw(void* cairoContext, const RECTL* bounds) override {
+    if (!cairoContext || !bounds) return E_POINTER;
+    if (bounds->right < bounds->left || bounds->bottom < bounds->top) return E_INVALIDARG;
+    try {
+      // In double: the difference of two 32-bit values may not fit in one.
+      const double width = static_cast<double>(bounds->right) - bounds->left;
+      const double height = static_cast<double>(bounds->bottom) - bounds->top;
+      return drawable_->draw(cairoContext, bounds->left, bounds->top, width, height) ? S_OK
+                                                                                     : E_FAIL;
+    } catch (...) {
+      return E_FAIL;
+    }
+  }
+
   HRESULT GetInterfaceSafetyOptions(const GUID* iid, std::uint32_t* supported,
                                     std::uint32_t* enabled) override {
     if (!supported || !enabled) return E_POINTER;
@@ -192,6 +211,7 @@ class DispatchObject final : public IDispatch, public IObjectSafety {
 
   std::atomic<ULONG> refs_{1};
   std::unique_ptr<ScriptObject> object_;
+  DrawableScriptObject* drawable_;  // the same object when design tools may draw it, else null
   GUID dispatchIid_;
   ModuleLifetime* lifetime_;
 };

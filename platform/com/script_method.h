@@ -46,4 +46,11 @@ class ScriptObject {
   virtual ScriptResult invoke(std::int32_t dispid, std::span<const ScriptArg> args) = 0;
 };
 
+// A scriptable object that design tools may also draw: the dispatch layer then answers
+// IViewCairo for it. The bounds are in the context's units, their size never negative.
+class DrawableScriptObject : public ScriptObject {
+ public:
+  virtual bool draw(void* cairoContext, double x, double y, double width, double height) = 0;
+};
+
 }  // namespace marqen::com
