@@ -23,6 +23,10 @@ inline constexpr com::GUID DIID__DMarqenI = {
 // {90E24005-3F31-4AF4-9DA7-ACF790D99BE7}
 inline constexpr com::GUID DIID__DMarqenIEvents = {
     0x90E24005, 0x3F31, 0x4AF4, {0x9D, 0xA7, 0xAC, 0xF7, 0x90, 0xD9, 0x9B, 0xE7}};
+// The property page's dispatch interface.
+// {96C6F9E0-48E6-4B0E-8263-AF9B6174B896}
+inline constexpr com::GUID DIID__DMarqenPropPage = {
+    0x96C6F9E0, 0x48E6, 0x4B0E, {0x82, 0x63, 0xAF, 0x9B, 0x61, 0x74, 0xB8, 0x96}};
 
 inline constexpr std::string_view kControlProgId = "MARQENI.MarqenICtrl.1";
 inline constexpr std::string_view kPropPageProgId = "MARQEN.MarqenPropPage.1";

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "control/module/control_ids.h"
+#include "control/module/property_page.h"
 #include "control/module/registration.h"
 #include "control/script/create_control.h"
 #include "platform/com/class_registration.h"
@@ -26,14 +27,14 @@ HRESULT createControl(const GUID* iid, void** object) {
   return com::createDispatchObject(createMarqenControl(), DIID__DMarqenI, &lifetime(), iid, object);
 }
 
-// The page's class is registered, but it has no dialog to show yet.
-HRESULT createPropertyPage(const GUID* /*iid*/, void** /*object*/) {
-  return com::CLASS_E_CLASSNOTAVAILABLE;
+HRESULT createPage(const GUID* iid, void** object) {
+  return com::createDispatchObject(createPropertyPage(), DIID__DMarqenPropPage, &lifetime(), iid,
+                                   object);
 }
 
 std::array<com::ClassFactory*, 2>& factories() {
   static com::ClassFactory control(CLSID_MarqenCtrl, lifetime(), createControl);
-  static com::ClassFactory page(CLSID_MarqenPropPage, lifetime(), createPropertyPage);
+  static com::ClassFactory page(CLSID_MarqenPropPage, lifetime(), createPage);
   static std::array<com::ClassFactory*, 2> all = {&control, &page};
   return all;
 }

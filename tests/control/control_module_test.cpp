@@ -1,6 +1,7 @@
 // libMarqenI.so as a host meets it: four exports, its own registration, activation by ProgID,
 // safety for scripting, the object and lock count behind DllCanUnloadNow.
 
+#include <cairo.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -117,21 +118,61 @@ TEST_F(ControlModuleTest, CanUnloadOnlyWithoutObjectsAndLocks) {
   EXPECT_FALSE(controlIsLoaded());
 }
 
-TEST_F(ControlModuleTest, ThePropertyPageIsRegisteredButNotYetAvailable) {
+TEST_F(ControlModuleTest, ThePropertyPageComesFromItsFactoryWithItsPageInformation) {
   EXPECT_EQ(host_.registry().read().text(classKey(CLSID_MarqenPropPage)), "MarqenI Property Page");
+  ActivatedObject page;
   std::string problem;
-  auto module = InprocModule::load(kControlFile, problem);
-  ASSERT_TRUE(module) << problem;
-  ComPtr<IClassFactory> factory;
-  ASSERT_EQ(module->getClassObject(CLSID_MarqenPropPage, IID_IClassFactory, factory.put()), S_OK);
-  void* page = nullptr;
-  EXPECT_EQ(factory->CreateInstance(nullptr, &IID_IUnknown, &page), CLASS_E_CLASSNOTAVAILABLE);
-  EXPECT_EQ(page, nullptr);
-  factory.reset();
-  const GUID other = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
-  void* none = nullptr;
-  EXPECT_EQ(module->getClassObject(other, IID_IClassFactory, &none), CLASS_E_CLASSNOTAVAILABLE);
-  EXPECT_EQ(module->canUnloadNow(), S_OK);
+  ASSERT_EQ(createInstance(host_.registry(), guidToString(CLSID_MarqenPropPage), page, problem),
+            S_OK)
+      << problem;
+  const auto dispatch = page.query<IDispatch>(control::DIID__DMarqenPropPage);
+  ASSERT_TRUE(dispatch);
+  EXPECT_FALSE(page.query<IViewCairo>(IID_IViewCairo));  // only the control draws itself
+  const DispatchHost host(dispatch.get());
+  for (const auto& [name, text] : {std::pair<std::u16string, std::u16string>{u"Title", u"General"},
+                                   {u"DocString", u"Names to appear in the control"},
+                                   {u"HelpFile", u"MARQEN.HLP"}}) {
+    const CallResult r = host.call(name, {}, DISPATCH_PROPERTYGET);
+    ASSERT_EQ(r.hr, S_OK);
+    ASSERT_EQ(r.value->vt, VT_BSTR);
+    EXPECT_EQ(bstrView(r.value->bstrVal), text);
+  }
+  EXPECT_EQ(host.call(u"HelpContext", {}).value->lVal, 0);
+  // Without a graphical session the page says it cannot be shown rather than failing the call.
+  const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+  ::unsetenv("DISPLAY");
+  ::unsetenv("WAYLAND_DISPLAY");
+  const CallResult shown = host.call(u"Show", {});
+  if (!display.empty()) ::setenv("DISPLAY", display.c_str(), 1);
+  ASSERT_EQ(shown.hr, S_OK);
+  EXPECT_EQ(shown.value->vt, VT_I4);
+  EXPECT_EQ(shown.value->lVal, 3);
+  EXPECT_EQ(host.call(u"Show", {Arg::i4(1)}).hr, DISP_E_BADPARAMCOUNT);
+}
+
+TEST_F(ControlModuleTest, AHostHasTheControlDrawItselfOnACairoSurface) {
+  const ActivatedObject control = activate();
+  const auto view = control.query<IViewCairo>(IID_IViewCairo);
+  ASSERT_TRUE(view);
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 60, 40);
+  cairo_t* cr = cairo_create(surface);
+  const RECTL bounds{10, 5, 50, 35};
+  const RECTL reversed{50, 5, 10, 35};
+  EXPECT_EQ(view->Draw(nullptr, &bounds), E_POINTER);
+  EXPECT_EQ(view->Draw(cr, nullptr), E_POINTER);
+  EXPECT_EQ(view->Draw(cr, &reversed), E_INVALIDARG);
+  ASSERT_EQ(view->Draw(cr, &bounds), S_OK);
+  cairo_destroy(cr);
+  cairo_surface_flush(surface);
+  const auto pixel = [&](int x, int y) {
+    const unsigned char* row =
+        cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface);
+    return reinterpret_cast<const std::uint32_t*>(row)[x];
+  };
+  EXPECT_EQ(pixel(30, 20), 0xFFFFFFFFU);   // the white fill
+  EXPECT_EQ(pixel(5, 2), 0U);              // outside the bounds: untouched
+  EXPECT_LT(pixel(30, 5) & 0xFFU, 0xC0U);  // the ellipse touches the top of the bounds
+  cairo_surface_destroy(surface);
 }
 
 TEST_F(ControlModuleTest, UnregisteringEndsActivation) {

@@ -1,13 +1,18 @@
-// The control's picker as a page uses it: chosen with the keyboard, then signing uses it.
+// The control's dialogs: its picker as a page uses it (chosen with the keyboard, then signing
+// uses it), and its property page as a design tool opens it from the control module.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
 
+#include "control/module/control_ids.h"
 #include "control/script/marqen_ctrl.h"
+#include "platform/com/activation.h"
 #include "platform/os/text.h"
+#include "tests/com/dispatch_host.h"
 #include "tests/support/pki_builder.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_cert_store.h"
@@ -98,6 +103,31 @@ TEST_F(ControlPicker, CancelKeepsTheEarlierSigner) {
   const std::u16string message = control_.sign();
   ASSERT_FALSE(message.empty()) << status();
   EXPECT_NE(signerOf(message).find("CN = Carol Signer"), std::string::npos);
+}
+
+TEST(ControlModuleDialogs, ThePropertyPageFromItsFactoryShowsItsCaptionAndText) {
+  if (!XvfbEnvironment::running()) GTEST_SKIP() << "Xvfb is not installed";
+  std::string problem;
+  const auto module = com::InprocModule::load(MARQEN_CONTROL_FILE, problem);
+  ASSERT_TRUE(module) << problem;
+  com::ComPtr<com::IClassFactory> factory;
+  ASSERT_EQ(
+      module->getClassObject(control::CLSID_MarqenPropPage, com::IID_IClassFactory, factory.put()),
+      com::S_OK);
+  com::ComPtr<com::IDispatch> page;
+  ASSERT_EQ(factory->CreateInstance(nullptr, &com::IID_IDispatch, page.put()), com::S_OK);
+  whenShown("General", [](GtkWindow* window) {
+    const auto labels = labelsOf(window);
+    EXPECT_NE(std::find(labels.begin(), labels.end(),
+                        "TODO: Place controls to manipulate properties of Marqen Control on this "
+                        "dialog."),
+              labels.end());
+    EXPECT_GT(screenshot(window, "property-page-from-factory"), 2U);
+    pressKey(window, GDK_KEY_Return);
+  });
+  const CallResult shown = DispatchHost(page.get()).call(u"Show", {});
+  ASSERT_EQ(shown.hr, com::S_OK);
+  EXPECT_EQ(shown.value->lVal, 1);  // closed with OK
 }
 
 }  // namespace
