@@ -12,6 +12,7 @@ packages=(
   dpkg-dev file groff-base bash-completion
   clang libclang-rt-14-dev
   libp11-dev libp11-kit-dev p11-kit-modules libgtk-3-dev softhsm2 opensc xvfb xdotool
+  libboost-dev nlohmann-json3-dev chromium nodejs npm
 )
 
 missing=()
