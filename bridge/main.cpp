@@ -78,6 +78,10 @@ int serve(unsigned short port) {
   boost::asio::signal_set signals(io, SIGINT, SIGTERM);
   signals.async_wait([&io](const boost::system::error_code&, int) { io.stop(); });
   io.run();
+  // Calls still queued finish first; the connections the io context holds then release
+  // their controls as it goes.
+  server.reset();
+  worker.stop();
   return kOk;
 }
 

@@ -4,21 +4,34 @@ namespace marqen::bridge {
 
 Worker::Worker() : thread_([this] { run(); }) {}
 
-Worker::~Worker() {
+void Worker::stop() {
   {
     const std::lock_guard lock(mutex_);
     stopping_ = true;
   }
   ready_.notify_one();
-  thread_.join();
+  if (thread_.joinable()) thread_.join();
+  std::deque<std::function<void()>> late;
+  {
+    const std::lock_guard lock(mutex_);
+    stopped_ = true;
+    late.swap(tasks_);
+  }
+  for (auto& task : late)
+    task();
 }
 
 void Worker::post(std::function<void()> task) {
   {
-    const std::lock_guard lock(mutex_);
-    tasks_.push_back(std::move(task));
+    std::unique_lock lock(mutex_);
+    if (!stopped_) {
+      tasks_.push_back(std::move(task));
+      lock.unlock();
+      ready_.notify_one();
+      return;
+    }
   }
-  ready_.notify_one();
+  task();
 }
 
 void Worker::run() {

@@ -15,9 +15,11 @@ class Worker {
   Worker();
   Worker(const Worker&) = delete;
   Worker& operator=(const Worker&) = delete;
-  // Runs what was posted, then stops.
-  ~Worker();
+  ~Worker() { stop(); }
 
+  // Runs what was posted, then ends the thread. Tasks posted afterwards (releases on the way
+  // out) run at once on the caller's thread.
+  void stop();
   void post(std::function<void()> task);
 
  private:
@@ -26,6 +28,7 @@ class Worker {
   std::condition_variable ready_;
   std::deque<std::function<void()>> tasks_;
   bool stopping_ = false;
+  bool stopped_ = false;
   std::thread thread_;
 };
 

@@ -12,7 +12,7 @@ packages=(
   dpkg-dev file groff-base bash-completion
   clang libclang-rt-14-dev
   libp11-dev libp11-kit-dev p11-kit-modules libgtk-3-dev softhsm2 opensc xvfb xdotool
-  libboost-dev nlohmann-json3-dev chromium nodejs npm
+  libboost-dev nlohmann-json3-dev chromium nodejs
 )
 
 missing=()
@@ -21,7 +21,15 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The browser tests' driver, from its lock file; it drives Debian's chromium, never a download.
+node_modules() {
+  local dir
+  dir="$(dirname "$0")/../tests/bridge/browser"
+  [ -d "$dir/node_modules/puppeteer-core" ] && return 0
+  command -v npm >/dev/null || { echo "install-deps: no npm; the browser tests are left out" >&2; return 0; }
+  (cd "$dir" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --ignore-scripts --silent)
+}
+[ ${#missing[@]} -eq 0 ] && { node_modules; exit 0; }
 
 echo "installing: ${missing[*]}"
 as_root=()
@@ -37,3 +45,4 @@ fi
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
   "${missing[@]}"
+node_modules

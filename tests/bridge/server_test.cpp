@@ -59,6 +59,8 @@ class BridgeServer : public testing::Test {
   void TearDown() override {
     io_.stop();
     if (thread_.joinable()) thread_.join();
+    server_.reset();
+    worker_.stop();
   }
 
   std::string host() const { return "127.0.0.1:" + std::to_string(server_->port()); }
@@ -119,9 +121,12 @@ TEST_F(BridgeServer, HandshakesWithoutApprovedOriginOrLoopbackHostAreRefused) {
 
 TEST_F(BridgeServer, AnApprovalOnceIsNotKeptAndAlwaysIs) {
   for (const Approval answer : {Approval::Once, Approval::Always}) {
-    TearDown();
-    io_.restart();
-    server_.reset();
+    if (server_) {
+      io_.stop();
+      thread_.join();
+      server_.reset();
+      io_.restart();
+    }
     start(answer);
     websocket::stream<tcp::socket> ws(client_);
     EXPECT_FALSE(open(ws, host(), "https://asked.example"));
