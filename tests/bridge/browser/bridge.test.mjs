@@ -20,7 +20,7 @@ const env = { ...process.env, XDG_CONFIG_HOME: join(dir, 'config'), HOME: dir,
 delete env.DISPLAY;
 delete env.WAYLAND_DISPLAY;
 
-let bridge, bridgePort, browser, approved, unapproved;
+let bridge, bridgePort, browser, approved, unapproved, servers = [];
 
 function run(program, args) {
   return execFileSync(program, args, { env, cwd: dir, encoding: 'utf8' });
@@ -28,10 +28,10 @@ function run(program, args) {
 
 function makeSigner() {
   const o = (...args) => run(openssl, args);
-  o('req', '-x509', '-newkey', 'ec', '-pkeyopt', 'ec_paramgen_curve:P-256', '-nodes',
+  o('req', '-x509', '-newkey', 'rsa:2048', '-nodes',
     '-keyout', 'root.key', '-out', 'root.pem', '-subj', '/CN=Bridge Test Root', '-days', '30',
     '-addext', 'basicConstraints=critical,CA:TRUE', '-addext', 'keyUsage=critical,keyCertSign');
-  o('req', '-newkey', 'ec', '-pkeyopt', 'ec_paramgen_curve:P-256', '-nodes', '-keyout',
+  o('req', '-newkey', 'rsa:2048', '-nodes', '-keyout',
     'signer.key', '-out', 'signer.csr', '-subj', '/CN=Bridge Test Signer');
   writeFileSync(join(dir, 'ext.cnf'), 'keyUsage=critical,digitalSignature,nonRepudiation\n');
   o('x509', '-req', '-in', 'signer.csr', '-CA', 'root.pem', '-CAkey', 'root.key',
@@ -107,8 +107,7 @@ before(async () => {
   makeSigner();
   assert.match(run(bridgeProgram, ['install', '--port', '47215']), /registered MARQENI/);
   bridgePort = await startBridge();
-  const a = await pageServer();
-  const b = await pageServer();
+  const [a, b] = servers = [await pageServer(), await pageServer()];
   approved = `http://127.0.0.1:${a.address().port}`;
   // Another port is another origin.
   unapproved = `http://127.0.0.1:${b.address().port}`;
@@ -121,13 +120,13 @@ before(async () => {
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
-  after(async () => {
-    await browser.close();
-    a.close();
-    b.close();
-    bridge.kill('SIGTERM');
-    rmSync(dir, { recursive: true, force: true });
-  });
+});
+
+after(async () => {
+  if (browser) await browser.close();
+  servers.forEach((server) => server.close());
+  if (bridge) bridge.kill('SIGTERM');
+  rmSync(dir, { recursive: true, force: true });
 });
 
 test('a page signs through the bridge and openssl verifies the message', async () => {
