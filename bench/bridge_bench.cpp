@@ -26,7 +26,8 @@ double millisecondsPerCall(int count, Call call) {
 
 }  // namespace
 
-int main() {
+// With PFX PASSWORD, signs with that key file instead of one made here.
+int main(int argc, char** argv) {
   using namespace marqen;
   const test::TempDir dir;
   ::setenv("MARQEN_REGISTRY", (dir.path() / "registry.json").c_str(), 1);
@@ -42,8 +43,13 @@ int main() {
   test::PfxOptions pfx;
   pfx.holder = &signer;
   pfx.password = "bench";
-  const std::string pfxFile = dir.file("signer.pfx");
+  std::string pfxFile = dir.file("signer.pfx");
+  std::string password = "bench";
   test::writeBytes(pfxFile, test::makePfx(pfx));
+  if (argc == 3) {
+    pfxFile = argv[1];
+    password = argv[2];
+  }
 
   std::string problem;
   const auto control = bridge::ControlSession::create(problem);
@@ -52,7 +58,7 @@ int main() {
     return 1;
   }
   control->call("updateData", {std::string(1024, 'k')});
-  if (control->call("setSigningCertFromFile", {pfxFile, "bench"}).result != true) {
+  if (control->call("setSigningCertFromFile", {pfxFile, password}).result != true) {
     std::cerr << "the signer cannot be set\n";
     return 1;
   }
