@@ -23,10 +23,9 @@ for p in "${packages[@]}"; do
 done
 # The browser tests' driver, from its lock file; it drives Debian's chromium, never a download.
 node_modules() {
-  local dir
-  dir="$(dirname "$0")/../tests/bridge/browser"
+  local dir=${BASH_SOURCE[0]%/*}/../tests/bridge/browser
   [ -d "$dir/node_modules/puppeteer-core" ] && return 0
-  command -v npm >/dev/null || { echo "install-deps: no npm; the browser tests are left out" >&2; return 0; }
+  command -v npm >/dev/null || return 0  # without npm the browser tests are left out
   (cd "$dir" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --ignore-scripts --silent)
 }
 [ ${#missing[@]} -eq 0 ] && { node_modules; exit 0; }
