@@ -118,7 +118,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     // The user is asked on the worker thread; this connection waits, the others go on.
     stream_.expires_never();
     context_->worker.post([self = shared_from_this(), origin] {
-      const Approval answer = self->context_->approver(origin);
+      // Another connection from the same page may have been let in for good meanwhile.
+      const bool known = self->context_->origins.contains(origin);
+      const Approval answer = known ? Approval::Once : self->context_->approver(origin);
       if (answer == Approval::Always) self->context_->origins.add(origin);
       asio::post(self->context_->io, [self, answer] {
         if (answer == Approval::Deny) return self->refuse();
