@@ -4,6 +4,7 @@ file(GLOB_RECURSE sources
   ${SOURCE_DIR}/platform/*.h ${SOURCE_DIR}/platform/*.cpp
   ${SOURCE_DIR}/control/*.h ${SOURCE_DIR}/control/*.cpp
   ${SOURCE_DIR}/tools/*.h ${SOURCE_DIR}/tools/*.cpp
+  ${SOURCE_DIR}/bridge/*.h ${SOURCE_DIR}/bridge/*.cpp
   ${SOURCE_DIR}/tests/*.h ${SOURCE_DIR}/tests/*.cpp ${SOURCE_DIR}/tests/*.c
   ${SOURCE_DIR}/bench/*.cpp
   ${SOURCE_DIR}/fuzz/*.h ${SOURCE_DIR}/fuzz/*.cpp)

@@ -2,5 +2,5 @@
 # Formats every C and C++ source of the project in place with the committed .clang-format.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-find library platform control tools tests bench fuzz -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.c' \) \
+find library platform control tools bridge tests bench fuzz -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.c' \) \
   2>/dev/null | xargs clang-format -i

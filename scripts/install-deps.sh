@@ -12,6 +12,7 @@ packages=(
   dpkg-dev file groff-base bash-completion
   clang libclang-rt-14-dev
   libp11-dev libp11-kit-dev p11-kit-modules libgtk-3-dev softhsm2 opensc xvfb xdotool
+  libboost-dev chromium nodejs
 )
 
 missing=()
@@ -20,7 +21,14 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The browser tests' driver, from its lock file; it drives Debian's chromium, never a download.
+node_modules() {
+  local dir=${BASH_SOURCE[0]%/*}/../tests/bridge/browser
+  [ -d "$dir/node_modules/puppeteer-core" ] && return 0
+  command -v npm >/dev/null || { echo "install-deps: npm is missing; the browser tests need it" >&2; return 1; }
+  (cd "$dir" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --ignore-scripts --silent)
+}
+[ ${#missing[@]} -eq 0 ] && { node_modules; exit 0; }
 
 echo "installing: ${missing[*]}"
 as_root=()
@@ -36,3 +44,4 @@ fi
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
   "${missing[@]}"
+node_modules
