@@ -42,6 +42,14 @@ std::optional<SharedLibrary> SharedLibrary::load(std::string_view windowsName) {
     const std::string beside = callingModuleFolder() + "/" + name;
     handle = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
   }
+  // An installed program's modules lie in the library folder of its prefix. Its RUNPATH says
+  // so too, but an interposed dlopen (a sanitizer's, a preloaded library's) searches with the
+  // interposer's path instead of the program's.
+  if (const std::string program = hostProgramFolder();
+      !handle && name.find('/') == std::string::npos && !program.empty()) {
+    const std::string installed = program + "/" MARQEN_LIB_FROM_BIN "/" + name;
+    handle = ::dlopen(installed.c_str(), RTLD_NOW | RTLD_LOCAL);
+  }
   if (!handle) return std::nullopt;
   return SharedLibrary(handle);
 }

@@ -17,7 +17,8 @@ std::string callingModuleFolder();
 class SharedLibrary {
  public:
   // Searches the standard path (with the asking module's RUNPATH), then the folder of the
-  // module that asks. Empty when the library cannot be loaded.
+  // module that asks, then the library folder beside the program's folder (../lib once
+  // installed). Empty when the library cannot be loaded.
   static std::optional<SharedLibrary> load(std::string_view windowsName);
   // Loads the file of that name from the folder of the module that asks, and only from there,
   // so no search path can put another file in its place. Once loaded it stays for the life of
