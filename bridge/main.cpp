@@ -6,7 +6,6 @@
 #include <boost/asio/signal_set.hpp>
 #include <charconv>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <system_error>
@@ -18,6 +17,7 @@
 #include "bridge/server.h"
 #include "control/module/control_ids.h"
 #include "platform/com/registry.h"
+#include "platform/os/file_access.h"
 #include "platform/os/shared_library.h"
 
 namespace {
@@ -110,19 +110,22 @@ int install(unsigned short port) {
   const auto unit = config / "systemd" / "user" / "marqen-bridge.service";
   std::error_code ec;
   std::filesystem::create_directories(unit.parent_path(), ec);
-  std::ofstream out(unit, std::ios::trunc);
-  out << "[Unit]\n"
-         "Description=Marqen signing bridge for web pages\n"
-         "PartOf=graphical-session.target\n"
-         "After=graphical-session.target\n\n"
-         "[Service]\n"
-         "ExecStart="
-      << selfPath().string() << " --port " << port
-      << "\n"
-         "Restart=on-failure\n\n"
-         "[Install]\n"
-         "WantedBy=graphical-session.target\n";
-  if (!out.flush()) {
+  const std::string text =
+      "[Unit]\n"
+      "Description=Marqen signing bridge for web pages\n"
+      "PartOf=graphical-session.target\n"
+      "After=graphical-session.target\n\n"
+      "[Service]\n"
+      "ExecStart=" +
+      selfPath().string() + " --port " + std::to_string(port) +
+      "\n"
+      "Restart=on-failure\n\n"
+      "[Install]\n"
+      "WantedBy=graphical-session.target\n";
+  // Whole or not at all: systemd must never read half a unit.
+  if (!marqen::os::writeFileAtomically(
+          unit.string(), {reinterpret_cast<const unsigned char*>(text.data()), text.size()},
+          0644)) {
     std::cerr << "marqen-bridge: " << unit.string() << " cannot be written\n";
     return kFailed;
   }
@@ -132,10 +135,7 @@ int install(unsigned short port) {
   return kOk;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+int run(const std::vector<std::string>& args) {
   const OriginList origins(OriginList::defaultPath());
   const auto portOption = [&args](std::size_t from, unsigned short& port) {
     if (args.size() == from) return true;
@@ -165,4 +165,16 @@ int main(int argc, char** argv) {
   }
   if (args[0] == "install" && portOption(1, port)) return install(port);
   return usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::exception& e) {
+    // Out of memory, or a folder that cannot be read: say so rather than abort.
+    std::cerr << "marqen-bridge: " << e.what() << '\n';
+    return kFailed;
+  }
 }
