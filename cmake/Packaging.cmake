@@ -1,6 +1,7 @@
 # What `cmake --install` puts under the prefix and what `cpack -G DEB` packs: the shared library
-# with its SONAME link and its download module, the public header, the marqen tool with its
-# manual page and bash completion, a pkg-config file and a CMake package.
+# with its SONAME link and its modules, the public header, the marqen tool with its manual page
+# and bash completion, the control, the web bridge with its user unit, a pkg-config file and a
+# CMake package.
 # The library's internal static and object libraries, the tests and their support stay behind.
 include(CMakePackageConfigHelpers)
 
@@ -18,6 +19,27 @@ install(TARGETS marqen_token LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONE
 # certificate picker); the tool finds it along its RUNPATH.
 install(TARGETS marqen_ui LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime)
 install(TARGETS marqen RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+# The control lies in the library folder too: it loads the library and the dialogs' module from
+# its own folder, and `marqen control register` finds it along the tool's RUNPATH.
+if(TARGET MarqenI)
+  install(TARGETS MarqenI LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime)
+endif()
+# The web bridge, its manual page, and a systemd user unit naming the program where it was
+# installed; the prefix is known only at install time (cpack installs under /usr).
+if(TARGET marqen-bridge)
+  install(TARGETS marqen-bridge RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+  install(FILES ${PROJECT_SOURCE_DIR}/bridge/marqen-bridge.1
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
+  install(CODE "
+    set(MARQEN_BRIDGE_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
+    if(NOT IS_ABSOLUTE \"\${MARQEN_BRIDGE_BINDIR}\")
+      set(MARQEN_BRIDGE_BINDIR \"\${CMAKE_INSTALL_PREFIX}/\${MARQEN_BRIDGE_BINDIR}\")
+    endif()
+    configure_file(\"${PROJECT_SOURCE_DIR}/bridge/marqen-bridge.service.in\"
+                   \"${PROJECT_BINARY_DIR}/unit/marqen-bridge.service\" @ONLY)
+    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/user\" TYPE FILE
+         FILES \"${PROJECT_BINARY_DIR}/unit/marqen-bridge.service\")" COMPONENT Runtime)
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/tools/marqen/share/marqen.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/tools/marqen/share/marqen.bash

@@ -32,7 +32,10 @@ check_install() {
            s|MarqenTargets-[a-z]*\.cmake$|MarqenTargets-CONFIG.cmake|' | sort)
   expected=$(sort <<LIST
 bin/marqen
+bin/marqen-bridge
 include/Marqen_InterfaceV2.h
+lib/systemd/user/marqen-bridge.service
+$libdir/libMarqenI.so
 $libdir/libMarqen_InterfaceV2.so
 $libdir/$soname
 $libdir/$soname.0.0
@@ -41,6 +44,7 @@ $libdir/libmarqen_token.so
 $libdir/libmarqen_ui.so
 share/bash-completion/completions/marqen
 share/man/man1/marqen.1
+share/man/man1/marqen-bridge.1
 $libdir/pkgconfig/marqen.pc
 $libdir/cmake/Marqen/MarqenConfig.cmake
 $libdir/cmake/Marqen/MarqenConfigVersion.cmake
@@ -90,8 +94,34 @@ LIST
     2>"$work/token.err" && fail "token list with a missing module succeeded"
   grep -q "/no/such.so cannot be loaded" "$work/token.err" ||
     fail "installed marqen token: $(cat "$work/token.err")"
-  man -l "$prefix/share/man/man1/marqen.1" >/dev/null 2>"$work/man.log" || true
-  if [ -s "$work/man.log" ]; then fail "manual page: $(cat "$work/man.log")"; fi
+  local page
+  for page in marqen marqen-bridge; do
+    man -l "$prefix/share/man/man1/$page.1" >/dev/null 2>"$work/man.log" || true
+    if [ -s "$work/man.log" ]; then fail "manual page $page: $(cat "$work/man.log")"; fi
+  done
+
+  # The installed tool registers the installed control, and the installed bridge creates it
+  # from that registration: both find their modules in the library folder.
+  local registry=$work/registry.json
+  env -u LD_LIBRARY_PATH MARQEN_REGISTRY="$registry" "$prefix/bin/marqen" control register ||
+    fail "installed marqen control register"
+  grep -q "\"$prefix/$libdir/libMarqenI.so\"" "$registry" ||
+    fail "the registry does not name the installed control: $(cat "$registry")"
+  # Counting the store's signers loads the installed library beside the control.
+  mkdir -p "$work/store"
+  printf 'getSignerCertCountFromStore\ngetErrorMessage\n' >"$work/script"
+  [ "$(env -u LD_LIBRARY_PATH MARQEN_REGISTRY="$registry" MARQEN_CERTSTORE="$work/store" \
+    "$prefix/bin/marqen" control run "$work/script" | paste -sd ' ')" = \
+    '0 "Operation Completed Successfully"' ] || fail "installed control run"
+  grep -q "RUNPATH.*\[\$ORIGIN/\.\./$libdir\]" <<<"$(readelf -d "$prefix/bin/marqen-bridge")" ||
+    fail "bridge RUNPATH: $(readelf -d "$prefix/bin/marqen-bridge" | grep -E 'R(UN)?PATH')"
+  grep -qx "ExecStart=$prefix/bin/marqen-bridge --port 47215" \
+    "$prefix/lib/systemd/user/marqen-bridge.service" || fail "the user unit names another program"
+  env -u LD_LIBRARY_PATH -u DISPLAY -u WAYLAND_DISPLAY -u MARQEN_REGISTRY XDG_CONFIG_HOME="$work/config" \
+    "$prefix/bin/marqen-bridge" install >/dev/null 2>"$work/bridge.err" ||
+    fail "installed marqen-bridge install: $(cat "$work/bridge.err")"
+  grep -qx "ExecStart=$prefix/bin/marqen-bridge --port 47215" \
+    "$work/config/systemd/user/marqen-bridge.service" || fail "the user's unit names another program"
 
   # Same major version matches, another does not.
   printf '%s\n' "include($prefix/$libdir/cmake/Marqen/MarqenConfigVersion.cmake)" \
@@ -132,7 +162,8 @@ check_find_package() {
 # Full RELRO with immediate binding, and stack canaries, in the binaries we ship.
 check_hardening() {
   local binary
-  for binary in "$build/bin/$soname.0.0" "$build/bin/marqen"; do
+  for binary in "$build/bin/$soname.0.0" "$build/bin/marqen" "$build/bin/libMarqenI.so" \
+    "$build/bin/marqen-bridge"; do
     grep -q GNU_RELRO <<<"$(readelf -lW "$binary")" || fail "$binary: no GNU_RELRO segment"
     grep -Eq '\(FLAGS\).*BIND_NOW|\(FLAGS_1\).*NOW' <<<"$(readelf -dW "$binary")" ||
       fail "$binary: not bound immediately"
@@ -159,7 +190,8 @@ check_deb() {
   local contents
   contents=$(dpkg-deb -c "$deb")
   for path in bin/marqen "$libdir/$soname" "$libdir/libmarqen_net.so" "$libdir/libmarqen_ui.so" \
-    include/Marqen_InterfaceV2.h \
+    include/Marqen_InterfaceV2.h bin/marqen-bridge "$libdir/libMarqenI.so" \
+    lib/systemd/user/marqen-bridge.service \
     share/man/man1/marqen.1 share/bash-completion/completions/marqen \
     "$libdir/pkgconfig/marqen.pc" "$libdir/cmake/Marqen/MarqenConfig.cmake"; do
     grep -q "/usr/$path" <<<"$contents" || fail "package lacks /usr/$path"
