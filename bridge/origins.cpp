@@ -60,15 +60,17 @@ std::optional<std::string> canonicalOrigin(std::string_view text) {
       return std::nullopt;
     // Browsers leave the scheme's own port out.
     if (!((scheme == "http" && value == 80) || (scheme == "https" && value == 443)))
-      origin += ":" + std::to_string(value);
+      origin.append(":").append(std::to_string(value));
   }
   return origin;
 }
 
 bool isLoopbackHost(std::string_view host, unsigned short port) {
-  const std::string suffix = ":" + std::to_string(port);
   const std::string name = lower(host);
-  return name == "127.0.0.1" + suffix || name == "localhost" + suffix;
+  const auto colon = name.rfind(':');
+  if (colon == std::string::npos || name.substr(colon + 1) != std::to_string(port)) return false;
+  const std::string_view address = std::string_view(name).substr(0, colon);
+  return address == "127.0.0.1" || address == "localhost";
 }
 
 std::filesystem::path OriginList::defaultPath() {
