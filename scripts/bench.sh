@@ -10,9 +10,10 @@ build=${MARQEN_BENCH_BUILD:-build-bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMARQEN_TESTS=ON -DMARQEN_BENCH=ON \
   -DMARQEN_SANITIZE=OFF -DMARQEN_WERROR=ON
 cmake --build "$build" --target marqen_bench marqen_startup_bench marqen_token_bench \
-  marqen_control_bench marqen_store_bench
+  marqen_control_bench marqen_store_bench marqen_bridge_bench
 "$build/bin/marqen_bench"
 "$build/bin/marqen_token_bench"
 "$build/bin/marqen_startup_bench"
 "$build/bin/marqen_control_bench"
 "$build/bin/marqen_store_bench"
+"$build/bin/marqen_bridge_bench"
