@@ -8,6 +8,9 @@
 namespace marqen::bridge {
 namespace {
 
+using com::isDateArgument;
+using com::localDate;
+
 TEST(Protocol, RequestsAndTheirRefusals) {
   const struct {
     const char* text;

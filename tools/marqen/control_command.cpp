@@ -9,9 +9,6 @@
 #include <array>
 #include <cctype>
 #include <charconv>
-#include <chrono>
-#include <cmath>
-#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -21,16 +18,14 @@
 
 #include "control/module/control_ids.h"
 #include "platform/com/activation.h"
-#include "platform/com/automation.h"
 #include "platform/com/guid.h"
+#include "platform/com/script_call.h"
 #include "platform/os/shared_library.h"
-#include "platform/os/text.h"
 #include "tools/marqen/commands.h"
 
 namespace marqen::tool {
 namespace {
 
-using Json = nlohmann::json;
 using namespace marqen::com;
 
 constexpr std::string_view kUsage = "control register | control unregister | control run FILE|-";
@@ -84,27 +79,6 @@ int registration(bool add) {
   return std::cout.flush() ? kExitOk : kExitFailed;
 }
 
-// A script date: milliseconds since 1970 as the local calendar time, in days since 1899-12-30.
-std::optional<double> localDate(double milliseconds) {
-  const double seconds = std::floor(milliseconds / 1000.0);
-  // Beyond years 100 to 9999 either way; the control refuses such dates anyway.
-  if (!std::isfinite(seconds) || std::fabs(seconds) > 4.0e11) return std::nullopt;
-  const auto whole = static_cast<std::time_t>(seconds);
-  std::tm local{};
-  if (!::localtime_r(&whole, &local)) return std::nullopt;
-  namespace chrono = std::chrono;
-  const chrono::sys_days day{chrono::year{local.tm_year + 1900} /
-                             chrono::month{static_cast<unsigned>(local.tm_mon + 1)} /
-                             chrono::day{static_cast<unsigned>(local.tm_mday)}};
-  constexpr double kDaysFrom1899To1970 = 25569.0;
-  const double days = static_cast<double>(day.time_since_epoch().count()) + kDaysFrom1899To1970;
-  const double time = (local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec +
-                       (milliseconds / 1000.0 - seconds)) /
-                      86400.0;
-  // Before the epoch the time of day still counts away from day 0.
-  return days >= 0 ? days + time : days - time;
-}
-
 struct Call {
   std::size_t line;
   std::string name;
@@ -129,92 +103,24 @@ std::optional<Call> parseCall(std::size_t number, std::string_view text) {
   const Json args = Json::parse("[" + inside + "]", nullptr, false);
   if (args.is_discarded()) return fail("the arguments are not JSON values separated by commas");
   for (const Json& arg : args) {
-    const bool date =
-        arg.is_object() && arg.size() == 1 && arg.contains("date") && arg["date"].is_number();
-    if (!arg.is_primitive() && !date)
+    if (!isScriptValue(arg))
       return fail("an argument is neither text, a number, true, false, null nor {\"date\": ms}");
     call.args.push_back(arg);
   }
   return call;
 }
 
-// The VARIANT a script engine would pass for the value; false when it has none.
-bool toVariant(const Json& value, VARIANT& v) {
-  variantInit(v);
-  if (value.is_null()) {
-    v.vt = VT_NULL;
-  } else if (value.is_boolean()) {
-    v.vt = VT_BOOL;
-    v.boolVal = value.get<bool>() ? VARIANT_TRUE : VARIANT_FALSE;
-  } else if (value.is_string()) {
-    v.vt = VT_BSTR;
-    v.bstrVal = sysAllocString(os::toUtf16(value.get<std::string>()));
-    if (!v.bstrVal) return false;
-  } else if (value.is_number_integer() && value.get<std::int64_t>() >= INT32_MIN &&
-             value.get<std::int64_t>() <= INT32_MAX && !value.is_number_unsigned()) {
-    v.vt = VT_I4;
-    v.lVal = value.get<std::int32_t>();
-  } else if (value.is_number_unsigned() && value.get<std::uint64_t>() <= INT32_MAX) {
-    v.vt = VT_I4;
-    v.lVal = static_cast<std::int32_t>(value.get<std::uint64_t>());
-  } else if (value.is_number()) {
-    v.vt = VT_R8;
-    v.dblVal = value.get<double>();
-  } else {
-    const auto date = localDate(value["date"].get<double>());
-    if (!date) return false;
-    v.vt = VT_DATE;
-    v.date = *date;
-  }
-  return true;
-}
-
-Json fromVariant(const VARIANT& v) {
-  switch (v.vt) {
-    case VT_BOOL:
-      return v.boolVal != VARIANT_FALSE;
-    case VT_I4:
-      return v.lVal;
-    case VT_BSTR:
-      return os::toUtf8(bstrView(v.bstrVal));
-    default:
-      return nullptr;
-  }
-}
-
 // One call through IDispatch, as a page's script makes it.
 bool perform(IDispatch& dispatch, const Call& call) {
-  const auto fail = [&call](HRESULT hr, const std::string& detail = {}) {
-    std::cerr << "marqen: line " << call.line << ": " << call.name << ": " << reason(hr) << detail
-              << " (" << hex(hr) << ")\n";
+  const ScriptCallResult outcome = callByName(dispatch, call.name, call.args);
+  if (outcome.hr != S_OK) {
+    std::cerr << "marqen: line " << call.line << ": " << call.name << ": " << reason(outcome.hr);
+    if (outcome.hr == DISP_E_TYPEMISMATCH || outcome.hr == DISP_E_OVERFLOW)
+      std::cerr << ", argument " << outcome.argument + 1;
+    std::cerr << " (" << hex(outcome.hr) << ")\n";
     return false;
-  };
-  const std::u16string name = os::toUtf16(call.name);
-  const OLECHAR* names[] = {name.c_str()};
-  DISPID id = DISPID_UNKNOWN;
-  if (const HRESULT hr = dispatch.GetIDsOfNames(&IID_NULL, names, 1, kLcidEnglishUs, &id);
-      hr != S_OK)
-    return fail(hr);
-
-  std::vector<Variant> args(call.args.size());
-  for (std::size_t i = 0; i < call.args.size(); ++i) {
-    // DISPPARAMS holds the arguments last-first.
-    if (!toVariant(call.args[i], *args[call.args.size() - 1 - i].get()))
-      return fail(DISP_E_OVERFLOW, ", argument " + std::to_string(i + 1));
   }
-  std::vector<VARIANT> lastFirst;
-  lastFirst.reserve(args.size());
-  for (auto& arg : args)
-    lastFirst.push_back(*arg);
-  DISPPARAMS params{lastFirst.data(), nullptr, static_cast<std::uint32_t>(lastFirst.size()), 0};
-  Variant result;
-  std::uint32_t argErr = 0;
-  const HRESULT hr = dispatch.Invoke(id, &IID_NULL, kLcidEnglishUs, DISPATCH_METHOD, &params,
-                                     result.get(), nullptr, &argErr);
-  if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW)
-    return fail(hr, ", argument " + std::to_string(call.args.size() - argErr));
-  if (hr != S_OK) return fail(hr);
-  std::cout << fromVariant(*result).dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+  std::cout << outcome.result.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
   return static_cast<bool>(std::cout.flush());
 }
 
