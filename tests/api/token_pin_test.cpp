@@ -9,13 +9,13 @@
 #include <unistd.h>
 
 #include <array>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "library/include/Marqen_InterfaceV2.h"
 #include "tests/support/caller_result.h"
+#include "tests/support/hex.h"
 #include "tests/support/pki_builder.h"
 #include "tests/support/sign_request.h"
 #include "tests/support/softhsm_token.h"
@@ -54,16 +54,6 @@ class OpenCounter {
   int fd_;
   int opened_ = 0;
 };
-
-std::string hexOf(const marqen::test::Bytes& bytes) {
-  std::string hex;
-  for (const unsigned char byte : bytes) {
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02X", byte);
-    hex += digits;
-  }
-  return hex;
-}
 
 // The library as the control uses it: loaded by file name, unloaded after use.
 class LoadedLibrary {
@@ -108,7 +98,8 @@ class TokenPin : public ::testing::Test {
     uriFile.replace_extension(".p11");
     marqen::test::writeFile(uriFile.string(), token->keyUri("0a", "pin-source=" + pinFile) + "\n");
     reads.emplace(pinFile);
-    request.fromStore(u"CN=Pin Root, O=Marqen Test", hexOf(marqen::test::serialOf(signer)));
+    request.fromStore(u"CN=Pin Root, O=Marqen Test",
+                      marqen::test::hexOf(marqen::test::serialOf(signer)));
   }
 
   void signOnce(const LoadedLibrary& library, int32_t askPinAlways) {

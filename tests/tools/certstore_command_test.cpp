@@ -3,26 +3,18 @@
 
 #include <filesystem>
 
-#include "tests/support/pki_builder.h"
-#include "tests/support/process.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/marqen_tool.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using marqen::test::runProcess;
 
-class CertstoreCommand : public ::testing::Test {
+class CertstoreCommand : public marqen::test::ToolTest {
  protected:
-  marqen::test::TempDir storeRoot;
-  marqen::test::TempDir files;
   marqen::test::Issued root = marqen::test::makeRootCa("Tool Root");
   marqen::test::Issued issuing = marqen::test::makeIntermediateCa("Tool Issuing CA", root);
   marqen::test::Issued user = marqen::test::makeEndEntity("Tool User", issuing);
 
-  marqen::test::ProcessResult marqen(const std::vector<std::string>& args) {
-    return runProcess(MARQEN_TOOL, args, {{"MARQEN_CERTSTORE", storeRoot.path().string()}});
-  }
   std::vector<fs::path> filesIn(const std::string& store) {
     std::vector<fs::path> found;
     std::error_code ec;

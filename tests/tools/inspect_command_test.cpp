@@ -4,15 +4,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "tests/support/pki_builder.h"
-#include "tests/support/process.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/marqen_tool.h"
 
 namespace {
 
@@ -25,20 +22,8 @@ using test::writeFile;
 
 constexpr const char* kIssuer = "CN=Inspect Root, O=Marqen Test";
 
-std::string hexOf(const test::Bytes& bytes) {
-  std::string text;
-  for (const unsigned char byte : bytes) {
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02X", byte);
-    text += digits;
-  }
-  return text;
-}
-
-class InspectCommand : public ::testing::Test {
+class InspectCommand : public test::ToolTest {
  protected:
-  test::TempDir storeRoot;
-  test::TempDir files;
   test::Issued root = test::makeRootCa("Inspect Root");
   test::Issued signer = test::makeEndEntity("Inspect User", root);
   test::Issued selfMade = [] {
@@ -48,7 +33,7 @@ class InspectCommand : public ::testing::Test {
     return test::issueCertificate(std::move(options));
   }();
   std::string document = files.file("minutes.txt");
-  std::string serial = hexOf(test::serialOf(signer));
+  std::string serial = test::hexOf(test::serialOf(signer));
 
   void SetUp() override {
     test::addToStore(storeRoot.path(), "MY", "signer", signer, /*withKey=*/true);
@@ -58,12 +43,7 @@ class InspectCommand : public ::testing::Test {
     writeFile(files.file("self.key"), selfMade.keyPem());
   }
 
-  ProcessResult marqen(const std::vector<std::string>& args,
-                       std::map<std::string, std::string> environment = {}) {
-    environment["MARQEN_CERTSTORE"] = storeRoot.path().string();
-    environment["TZ"] = "UTC";
-    return runProcess(MARQEN_TOOL, args, environment);
-  }
+  test::Environment environment() const override { return {{"TZ", "UTC"}}; }
 
   // A message signed from the store with a document name and comments.
   std::string signedMessage(bool detached) {

@@ -17,9 +17,7 @@
 #include <vector>
 
 #include "tests/support/http_test_server.h"
-#include "tests/support/pki_builder.h"
-#include "tests/support/process.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/marqen_tool.h"
 
 namespace {
 
@@ -32,16 +30,6 @@ using marqen::test::writeFile;
 constexpr const char* kDocument = "Delivery note 2026-0311\nPallets: 4\n";
 constexpr const char* kIssuer = "CN=Shell Root, O=Marqen Test";
 constexpr const char* kPassword = "correct horse";
-
-std::string hexOf(const marqen::test::Bytes& bytes) {
-  std::string hex;
-  for (const unsigned char byte : bytes) {
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02X", byte);
-    hex += digits;
-  }
-  return hex;
-}
 
 struct TerminalRun {
   int exitCode = -1;
@@ -93,10 +81,8 @@ TerminalRun runOnTerminal(const std::vector<std::string>& args,
   return run;
 }
 
-class Shell : public ::testing::Test {
+class Shell : public marqen::test::ToolTest {
  protected:
-  marqen::test::TempDir storeRoot;
-  marqen::test::TempDir files;
   marqen::test::Issued root = marqen::test::makeRootCa("Shell Root");
   marqen::test::Issued signer = marqen::test::makeEndEntity("Shell User", root);
   std::string document = files.file("note.txt");
@@ -113,26 +99,19 @@ class Shell : public ::testing::Test {
     marqen::test::writeBytes(pfx, marqen::test::makePfx(options));
   }
 
-  std::map<std::string, std::string> environment() const {
+  // The variables the shell scripts below use.
+  marqen::test::Environment environment() const override {
     return {{"MARQEN_CERTSTORE", storeRoot.path().string()},
             {"MARQEN", MARQEN_TOOL},
             {"DOC", document},
             {"ISSUER", kIssuer},
-            {"SERIAL", hexOf(marqen::test::serialOf(signer))}};
-  }
-  ProcessResult marqen(const std::vector<std::string>& args,
-                       std::map<std::string, std::string> extra = {}) const {
-    auto env = environment();
-    env.merge(extra);
-    return runProcess(MARQEN_TOOL, args, env);
+            {"SERIAL", marqen::test::hexOf(marqen::test::serialOf(signer))}};
   }
   ProcessResult bash(const std::string& script) const {
     return runProcess("/bin/bash", {"-o", "pipefail", "-c", script}, environment());
   }
-  std::vector<std::string> signFromPfx(std::vector<std::string> extra) const {
-    std::vector<std::string> args = {"sign", "--in", document, "--pfx", pfx};
-    args.insert(args.end(), extra.begin(), extra.end());
-    return args;
+  std::vector<std::string> signFromPfx(const std::vector<std::string>& extra) const {
+    return marqen::test::with({"sign", "--in", document, "--pfx", pfx}, extra);
   }
 };
 
@@ -158,8 +137,8 @@ TEST_F(Shell, SignedMessagesFlowThroughPipesWithStatusOnStandardError) {
 
   // A detached signature with its content on standard input: the right one and a tampered one.
   const auto signature = files.file("note.p7s");
-  ASSERT_EQ(marqen({"sign", "--in", document, "--detached", "--out", signature, "--issuer", kIssuer,
-                    "--serial", hexOf(marqen::test::serialOf(signer))})
+  ASSERT_EQ(marqen(marqen::test::with({"sign", "--in", document, "--detached", "--out", signature},
+                                      marqen::test::storeSigner(kIssuer, signer)))
                 .exitCode,
             0);
   const auto fromPipe =
@@ -177,13 +156,10 @@ TEST_F(Shell, SignedMessagesFlowThroughPipesWithStatusOnStandardError) {
 
 TEST_F(Shell, BinaryOutputToATerminalIsRefusedTextIsNot) {
   const auto env = environment();
-  const std::vector<std::string> store = {"--issuer", kIssuer, "--serial",
-                                          hexOf(marqen::test::serialOf(signer))};
-  auto sign = [&](std::vector<std::string> extra) {
-    std::vector<std::string> args = {"sign", "--in", document};
-    args.insert(args.end(), store.begin(), store.end());
-    args.insert(args.end(), extra.begin(), extra.end());
-    return runOnTerminal(args, env);
+  const auto store = marqen::test::storeSigner(kIssuer, signer);
+  auto sign = [&](const std::vector<std::string>& extra) {
+    using marqen::test::with;
+    return runOnTerminal(with(with({"sign", "--in", document}, store), extra), env);
   };
   const auto der = sign({"--der"});
   EXPECT_EQ(der.exitCode, 2) << der.screen;
@@ -282,7 +258,7 @@ TEST_F(Shell, PasswordsComeFromAFileTheEnvironmentOrAPromptWithoutEcho) {
 TEST_F(Shell, FailuresNameTheFileOrOptionBeforeTheLibrarysMessage) {
   const auto folder = files.file("folder");
   fs::create_directory(folder);
-  const std::string serial = hexOf(marqen::test::serialOf(signer));
+  const std::string serial = marqen::test::hexOf(marqen::test::serialOf(signer));
   struct Case {
     std::vector<std::string> args;
     int exitCode;
@@ -384,8 +360,8 @@ TEST_F(Shell, EachCommandHasItsOwnHelpAndTheToolItsVersion) {
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out.rfind("marqen 2.0 (library interface 2.", 0), 0U) << version.out;
 
-  const auto md5 = marqen({"sign", "--in", document, "--issuer", kIssuer, "--serial",
-                           hexOf(marqen::test::serialOf(signer)), "--hash", "MD5"});
+  const auto md5 = marqen(marqen::test::with({"sign", "--in", document, "--hash", "MD5"},
+                                             marqen::test::storeSigner(kIssuer, signer)));
   EXPECT_EQ(md5.exitCode, 0);
   EXPECT_NE(md5.err.find("warning: MD5"), std::string::npos) << md5.err;
 }
@@ -403,7 +379,7 @@ TEST_F(Shell, SignersCommandsTakePipesPasswordSourcesAndTypedSerials) {
 
   // A serial typed in lower case with colons; the signature read back from standard input.
   std::string typedSerial;
-  for (const char c : hexOf(marqen::test::serialOf(signer))) {
+  for (const char c : marqen::test::hexOf(marqen::test::serialOf(signer))) {
     if (!typedSerial.empty() && typedSerial.size() % 3 == 2) typedSerial += ':';
     typedSerial += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
@@ -416,8 +392,8 @@ TEST_F(Shell, SignersCommandsTakePipesPasswordSourcesAndTypedSerials) {
   EXPECT_EQ(raw.err, "raw signature verifies\n");
 
   const auto message = files.file("note.p7s");
-  ASSERT_EQ(marqen({"sign", "--in", document, "--out", message, "--issuer", kIssuer, "--serial",
-                    hexOf(marqen::test::serialOf(signer))})
+  ASSERT_EQ(marqen(marqen::test::with({"sign", "--in", document, "--out", message},
+                                      marqen::test::storeSigner(kIssuer, signer)))
                 .exitCode,
             0);
   const auto wrongFile = files.file("wrong-password");

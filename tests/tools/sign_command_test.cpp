@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "tests/support/pki_builder.h"
-#include "tests/support/process.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/marqen_tool.h"
 
 namespace {
 
@@ -23,10 +20,8 @@ constexpr const char* kIssuer = "CN=Sign Root, O=Marqen Test";
 constexpr const char* kVerifyFailed = "error 1701: Verification of Signed Data Failed.\n";
 constexpr const char* kTrusted = "signer 0: signature verifies, certificate and chain trusted\n";
 
-class SignCommand : public ::testing::Test {
+class SignCommand : public marqen::test::ToolTest {
  protected:
-  marqen::test::TempDir storeRoot;
-  marqen::test::TempDir files;
   marqen::test::Issued root = marqen::test::makeRootCa("Sign Root");
   marqen::test::Issued signer = marqen::test::makeEndEntity("Sign User", root);
   std::string document = files.file("order.txt");
@@ -37,20 +32,11 @@ class SignCommand : public ::testing::Test {
     writeFile(document, kDocument);
   }
 
-  ProcessResult marqen(const std::vector<std::string>& args) {
-    // A fixed zone, so a given signing time reads the same whichever way it is converted.
-    return runProcess(MARQEN_TOOL, args,
-                      {{"MARQEN_CERTSTORE", storeRoot.path().string()}, {"TZ", "UTC"}});
-  }
+  // A fixed zone, so a given signing time reads the same whichever way it is converted.
+  marqen::test::Environment environment() const override { return {{"TZ", "UTC"}}; }
 
   std::vector<std::string> storeSigner() const {
-    std::string hex;
-    for (const unsigned char byte : marqen::test::serialOf(signer)) {
-      char digits[3];
-      std::snprintf(digits, sizeof digits, "%02X", byte);
-      hex += digits;
-    }
-    return {"--issuer", kIssuer, "--serial", hex};
+    return marqen::test::storeSigner(kIssuer, signer);
   }
 
   std::string writePfx(const std::string& password) {
@@ -65,8 +51,7 @@ class SignCommand : public ::testing::Test {
 
   ProcessResult signWith(std::vector<std::string> args, const std::vector<std::string>& extra) {
     args.insert(args.begin(), {"sign", "--in", document});
-    args.insert(args.end(), extra.begin(), extra.end());
-    return marqen(args);
+    return marqen(marqen::test::with(std::move(args), extra));
   }
 };
 
@@ -192,9 +177,8 @@ TEST_F(SignCommand, HashAndValidationOptionsReachTheLibrary) {
   const std::vector<std::string> early = {"--signing-time", "1000000000"};
   const auto unchecked = signWith(storeSigner(), early);
   EXPECT_EQ(unchecked.exitCode, 0) << unchecked.err;
-  auto validating = early;
-  validating.insert(validating.end(),
-                    {"--validate", "--revocation-mode", "offline", "--revocation-level", "none"});
+  const auto validating = marqen::test::with(
+      early, {"--validate", "--revocation-mode", "offline", "--revocation-level", "none"});
   const auto refused = signWith(storeSigner(), validating);
   EXPECT_EQ(refused.exitCode, 1);
   EXPECT_EQ(refused.err,
@@ -221,8 +205,7 @@ TEST_F(SignCommand, BadOptionsAreUsageErrors) {
   const auto out = files.file("out.p7m");
   const auto store = storeSigner();
   auto withStore = [&](std::vector<std::string> args) {
-    args.insert(args.end(), store.begin(), store.end());
-    return args;
+    return marqen::test::with(std::move(args), store);
   };
   const std::vector<std::vector<std::string>> signCases = {
       withStore({"sign"}),                                        // no --in

@@ -2,26 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "library/include/Marqen_InterfaceV2.h"
-#include "tests/support/pki_builder.h"
-#include "tests/support/process.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/marqen_tool.h"
 
 namespace {
 
+using marqen::test::Args;
 using marqen::test::ProcessResult;
-using Args = std::vector<std::string>;
 
 constexpr const char* kIssuer = "CN=Tool Root, O=Marqen Test";
 
-class SignersCommands : public ::testing::Test {
+class SignersCommands : public marqen::test::ToolTest {
  protected:
-  marqen::test::TempDir storeRoot;
-  marqen::test::TempDir files;
   marqen::test::Issued root = marqen::test::makeRootCa("Tool Root");
   marqen::test::Issued first = marqen::test::makeEndEntity("First", root);
   marqen::test::Issued second = marqen::test::makeEndEntity("Second", root);
@@ -35,21 +30,11 @@ class SignersCommands : public ::testing::Test {
     marqen::test::writeFile(files.file("second.pem"), second.pem());
   }
 
-  ProcessResult marqen(const Args& args) {
-    return marqen::test::runProcess(MARQEN_TOOL, args,
-                                    {{"MARQEN_CERTSTORE", storeRoot.path().string()}});
-  }
   static Args signer(const marqen::test::Issued& issued) {
-    std::string hex;
-    for (const unsigned char byte : marqen::test::serialOf(issued)) {
-      char digits[3];
-      std::snprintf(digits, sizeof digits, "%02X", byte);
-      hex += digits;
-    }
-    return {"--issuer", kIssuer, "--serial", hex};
+    return marqen::test::storeSigner(kIssuer, issued);
   }
   void run(Args args, const Args& who) {
-    args.insert(args.end(), who.begin(), who.end());
+    args = marqen::test::with(std::move(args), who);
     const ProcessResult result = marqen(args);
     ASSERT_EQ(result.exitCode, 0) << args[0] << ": " << result.out << result.err;
   }
@@ -91,9 +76,8 @@ TEST_F(SignersCommands, RawSignatureRoundTripAndEveryHelp) {
   const std::string signature = files.file("raw.sig");
   ASSERT_NO_FATAL_FAILURE(run(
       {"rawsign", "--in", document, "--der", "--out", signature, "--hash", "sha1"}, signer(first)));
-  Args verifyByStore = {"verify-raw", "--in", document, "--signature", signature, "--hash", "sha1"};
-  const Args who = signer(first);
-  verifyByStore.insert(verifyByStore.end(), who.begin(), who.end());
+  Args verifyByStore = marqen::test::with(
+      {"verify-raw", "--in", document, "--signature", signature, "--hash", "sha1"}, signer(first));
   EXPECT_EQ(marqen(verifyByStore).exitCode, 0);
   verifyByStore[6] = "sha256";
   const ProcessResult wrongHash = marqen(verifyByStore);

@@ -9,17 +9,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "tests/support/pki_builder.h"
-#include "tests/support/process.h"
+#include "tests/support/marqen_tool.h"
 #include "tests/support/softhsm_token.h"
-#include "tests/support/temp_dir.h"
 
 #ifndef OPENSSL_CLI
 #define OPENSSL_CLI "/usr/bin/openssl"
@@ -31,21 +28,12 @@ namespace fs = std::filesystem;
 using marqen::test::ProcessResult;
 using marqen::test::readFile;
 using marqen::test::runProcess;
+using marqen::test::with;
 using marqen::test::writeFile;
 
 constexpr const char* kPin = "246810";
 constexpr const char* kLabel = "Marqen Test";
 constexpr const char* kIssuer = "CN=Token Root, O=Marqen Test";
-
-std::string hexOf(const marqen::test::Bytes& bytes) {
-  std::string hex;
-  for (const unsigned char byte : bytes) {
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02X", byte);
-    hex += digits;
-  }
-  return hex;
-}
 
 // An X display of its own (Xvfb) for the PIN dialog, gone with the object.
 class VirtualDisplay {
@@ -86,10 +74,8 @@ std::string logFile() {
   return (fs::path(MARQEN_TOOL).parent_path() / "Logs" / "logFile.txt").string();
 }
 
-class TokenCommand : public ::testing::Test {
+class TokenCommand : public marqen::test::ToolTest {
  protected:
-  marqen::test::TempDir storeRoot;
-  marqen::test::TempDir files;
   std::optional<marqen::test::SoftHsmToken> token;
   marqen::test::Issued root = marqen::test::makeRootCa("Token Root");
   marqen::test::Issued signer = marqen::test::makeEndEntity("Token User", root);
@@ -105,15 +91,18 @@ class TokenCommand : public ::testing::Test {
     writeFile(document, "Purchase order 2026-1207\nTotal: EUR 18.40\n");
   }
 
+  marqen::test::Environment environment() const override {
+    auto environment = token->environment();
+    environment["WAYLAND_DISPLAY"] = "";
+    return environment;
+  }
+
   // Without a display unless one is given: a PIN must then come from the URI.
   ProcessResult marqen(const std::vector<std::string>& args, const std::string& display = {}) {
-    auto environment = token->environment();
-    environment["MARQEN_CERTSTORE"] = storeRoot.path().string();
-    environment["DISPLAY"] = display;
-    environment["WAYLAND_DISPLAY"] = "";
+    marqen::test::Environment extra = {{"DISPLAY", display}};
     // GTK keeps caches for the life of the process, which the leak checker would report.
-    if (!display.empty()) environment["ASAN_OPTIONS"] = "detect_leaks=0:halt_on_error=1";
-    return runProcess(MARQEN_TOOL, args, environment);
+    if (!display.empty()) extra["ASAN_OPTIONS"] = "detect_leaks=0:halt_on_error=1";
+    return ToolTest::marqen(args, extra);
   }
 
   void importWithPinSource() {
@@ -130,13 +119,7 @@ class TokenCommand : public ::testing::Test {
   }
 
   std::vector<std::string> storeSigner() const {
-    return {"--issuer", kIssuer, "--serial", hexOf(marqen::test::serialOf(signer))};
-  }
-
-  std::vector<std::string> with(std::vector<std::string> args,
-                                const std::vector<std::string>& more) const {
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
+    return marqen::test::storeSigner(kIssuer, signer);
   }
 
   void expectOpenssl(const std::vector<std::string>& args) {
@@ -321,9 +304,7 @@ TEST_F(TokenCommand, ThePinDialogNamesTheTokenAndWhatIsTypedSignsWhileCancelling
   ASSERT_FALSE(display.name().empty());
   const std::map<std::string, std::string> onDisplay = {{"DISPLAY", display.name()}};
   const auto xdotool = [&](const std::vector<std::string>& args) {
-    std::vector<std::string> line = {"30", "/usr/bin/xdotool"};
-    line.insert(line.end(), args.begin(), args.end());
-    return runProcess("/usr/bin/timeout", line, onDisplay);
+    return runProcess("/usr/bin/timeout", with({"30", "/usr/bin/xdotool"}, args), onDisplay);
   };
   struct Case {
     const char* typed;

@@ -1,12 +1,9 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <thread>
 
-#include "tests/support/pki_builder.h"
-#include "tests/support/process.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/marqen_tool.h"
 #include "tests/ui/xvfb.h"
 
 namespace marqen::test {
@@ -23,42 +20,27 @@ bool libraryLists() {
   return lists;
 }
 
-std::string hexOf(const Bytes& bytes) {
-  std::string hex;
-  for (const unsigned char byte : bytes) {
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02X", byte);
-    hex += digits;
-  }
-  return hex;
-}
-
-class Pick : public ::testing::Test {
+class Pick : public ToolTest {
  protected:
   void SetUp() override {
     if (!XvfbEnvironment::running()) GTEST_SKIP() << "Xvfb is not installed";
   }
 
   // Runs marqen pick while a user presses `keys` once the picker is on the screen.
-  ProcessResult pick(const std::vector<std::string>& keys,
-                     std::map<std::string, std::string> environment = {}) {
-    environment.emplace("MARQEN_CERTSTORE", store_.path().string());
-    environment.emplace("TZ", "UTC0");
+  ProcessResult pick(const std::vector<std::string>& keys) {
     std::thread user([&keys] {
       const auto shown = runProcess(
           XDOTOOL, {"search", "--sync", "--onlyvisible", "--name", "^Select a Certificate$"});
       EXPECT_EQ(shown.exitCode, 0) << shown.err;
-      std::vector<std::string> press = {"key", "--delay", "50"};
-      press.insert(press.end(), keys.begin(), keys.end());
-      const auto pressed = runProcess(XDOTOOL, press);
+      const auto pressed = runProcess(XDOTOOL, with({"key", "--delay", "50"}, keys));
       EXPECT_EQ(pressed.exitCode, 0) << pressed.err;
     });
-    auto result = runProcess(MARQEN_TOOL, {"pick"}, environment);
+    auto result = marqen({"pick"});
     user.join();
     return result;
   }
 
-  TempDir store_;
+  Environment environment() const override { return {{"TZ", "UTC0"}}; }
 };
 
 TEST_F(Pick, CancelPrintsNothingAndFails) {
@@ -82,8 +64,8 @@ TEST_F(Pick, TheChosenCertificatesTextsNameItForSigning) {
                             makeEndEntity("Carol Signer", root)};
   int n = 0;
   for (const auto& signer : signers)
-    addToStore(store_.path(), "MY", "signer" + std::to_string(n++), signer, /*withKey=*/true);
-  addToStore(store_.path(), "ROOT", "root", root);
+    addToStore(storeRoot.path(), "MY", "signer" + std::to_string(n++), signer, /*withKey=*/true);
+  addToStore(storeRoot.path(), "ROOT", "root", root);
 
   const auto chosen = pick({"Down", "Down", "Tab", "Return"});
   ASSERT_EQ(chosen.exitCode, 0) << chosen.err;
@@ -94,13 +76,10 @@ TEST_F(Pick, TheChosenCertificatesTextsNameItForSigning) {
   EXPECT_EQ(lines.substr(0, lines.find('\n')), "Bob Signer");
   EXPECT_NE(lines.find("\n" + issuer + "\n" + serial + "\n"), std::string::npos) << lines;
 
-  TempDir files;
   const std::string document = files.file("order.txt");
   writeFile(document, "Order 7\n");
-  const auto signedBy = runProcess(MARQEN_TOOL,
-                                   {"sign", "--in", document, "--issuer", issuer, "--serial",
-                                    serial, "--out", files.file("order.p7m")},
-                                   {{"MARQEN_CERTSTORE", store_.path().string()}});
+  const auto signedBy = marqen({"sign", "--in", document, "--issuer", issuer, "--serial", serial,
+                                "--out", files.file("order.p7m")});
   EXPECT_EQ(signedBy.exitCode, 0) << signedBy.err;
 }
 
