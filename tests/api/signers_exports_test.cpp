@@ -21,6 +21,7 @@
 #include "platform/crypto/raw_signature.h"
 #include "platform/crypto/signed_message.h"
 #include "platform/os/text.h"
+#include "tests/support/caller_input.h"
 #include "tests/support/caller_result.h"
 #include "tests/support/pki_builder.h"
 #include "tests/support/temp_cert_store.h"
@@ -32,37 +33,9 @@ namespace test = marqen::test;
 using test::Bytes;
 using test::Issued;
 using Result = test::CallerResult;
-
-DataBuffer inMemory(const Bytes& bytes) {
-  return DataBuffer{nullptr, const_cast<unsigned char*>(bytes.data()),
-                    static_cast<int32_t>(bytes.size()), DATA_IN_MEMORY};
-}
-
-Bytes toBytes(const std::string& text) {
-  return Bytes(text.begin(), text.end());
-}
-
-std::string hex(const Bytes& bytes) {
-  std::string text;
-  char digits[3];
-  for (const unsigned char b : bytes) {
-    std::snprintf(digits, sizeof digits, "%02X", b);
-    text += digits;
-  }
-  return text;
-}
-
-// A signer in the personal store, named the way a locator names it.
-struct StoreSigner {
-  std::u16string issuer;
-  std::string serial;
-  CertificateLocator locator{};
-
-  StoreSigner(const std::u16string& issuerDN, const Issued& issued)
-      : issuer(issuerDN), serial(hex(test::serialOf(issued))) {
-    locator = {issuer.data(), serial.data(), nullptr, nullptr, LOCATION_STORE};
-  }
-};
+using test::inMemory;
+using test::StoreSigner;
+using test::toBytes;
 
 class SignersExports : public ::testing::Test {
  protected:
@@ -181,6 +154,34 @@ class SignersExports : public ::testing::Test {
     v.request.revocationMode = REVOCATION_OFFLINE;
     v.request.revocationLevel = REVOCATION_NONE;
   }
+  using Step = std::pair<ErrorCode, std::function<void()>>;
+  // `call` gives each step's code until the step mends its field: the checks run in this order.
+  static void expectChecksInOrder(const std::function<ErrorCode()>& call,
+                                  const std::vector<Step>& steps) {
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+      EXPECT_EQ(call(), steps[i].first) << "step " << i;
+      steps[i].second();
+    }
+  }
+  // Every field of a RawSignRequest broken, and the steps that mend them one by one.
+  static std::vector<Step> brokenRawRequest(RawSignRequest& q, CertificateLocator* signer,
+                                            int32_t hash) {
+    q.outputKind = DATA_IN_FILE;
+    q.signerLocator = nullptr;
+    q.hashAlgorithm = 2;
+    q.validateCertificate = 2;
+    q.askPinAlways = 2;
+    q.signatureFormat = 0;
+    return {
+        {MARQEN_E_INVALID_OUTPUT_PATH, [&q] { q.outputKind = 3; }},
+        {MARQEN_E_MISSING_ARGUMENT, [&q, signer] { q.signerLocator = signer; }},
+        {MARQEN_E_INVALID_HASH_ALGORITHM, [&q, hash] { q.hashAlgorithm = hash; }},
+        {MARQEN_E_INVALID_DESTINATION_TYPE, [&q] { q.outputKind = DATA_IN_MEMORY; }},
+        {MARQEN_E_INVALID_VALIDATE_FLAG, [&q] { q.validateCertificate = 0; }},
+        {MARQEN_E_INVALID_ASK_PIN_FLAG, [&q] { q.askPinAlways = 0; }},
+        {MARQEN_E_INVALID_SIGNATURE_FORMAT, [&q] { q.signatureFormat = FORMAT_BASE64; }},
+    };
+  }
   std::string derText(const Issued& issued) {
     const Bytes der = issued.der();
     return std::string(der.begin(), der.end());
@@ -270,21 +271,19 @@ TEST_F(SignersExports, CosignChecksInOrder) {
   q.askPinAlways = 2;
   q.signatureFormat = 0;
   q.attributeCount = -1;
-  const std::vector<std::pair<ErrorCode, std::function<void()>>> steps = {
-      {MARQEN_E_INVALID_OUTPUT_PATH, [&] { q.outputKind = 3; }},
-      {MARQEN_E_MISSING_ARGUMENT, [&] { q.signerLocator = &secondLocator.locator; }},
-      {MARQEN_E_INVALID_HASH_ALGORITHM, [&] { q.hashAlgorithm = HASH_SHA384; }},
-      {MARQEN_E_INVALID_SIGNING_ALGORITHM, [&] { q.signingAlgorithm = SIGNING_RSA; }},
-      {MARQEN_E_INVALID_DESTINATION_TYPE, [&] { q.outputKind = DATA_IN_MEMORY; }},
-      {MARQEN_E_INVALID_VALIDATE_FLAG, [&] { q.validateCertificate = 0; }},
-      {MARQEN_E_INVALID_ASK_PIN_FLAG, [&] { q.askPinAlways = 0; }},
-      {MARQEN_E_INVALID_SIGNATURE_FORMAT, [&] { q.signatureFormat = FORMAT_DER; }},
-      {MARQEN_E_INVALID_ATTRIBUTE_COUNT, [&] { q.attributeCount = 0; }},
-  };
-  for (const auto& [code, mend] : steps) {
-    EXPECT_EQ(cosign(&q, &input, nullptr), code);
-    mend();
-  }
+  expectChecksInOrder(
+      [&] { return cosign(&q, &input, nullptr); },
+      {
+          {MARQEN_E_INVALID_OUTPUT_PATH, [&] { q.outputKind = 3; }},
+          {MARQEN_E_MISSING_ARGUMENT, [&] { q.signerLocator = &secondLocator.locator; }},
+          {MARQEN_E_INVALID_HASH_ALGORITHM, [&] { q.hashAlgorithm = HASH_SHA384; }},
+          {MARQEN_E_INVALID_SIGNING_ALGORITHM, [&] { q.signingAlgorithm = SIGNING_RSA; }},
+          {MARQEN_E_INVALID_DESTINATION_TYPE, [&] { q.outputKind = DATA_IN_MEMORY; }},
+          {MARQEN_E_INVALID_VALIDATE_FLAG, [&] { q.validateCertificate = 0; }},
+          {MARQEN_E_INVALID_ASK_PIN_FLAG, [&] { q.askPinAlways = 0; }},
+          {MARQEN_E_INVALID_SIGNATURE_FORMAT, [&] { q.signatureFormat = FORMAT_DER; }},
+          {MARQEN_E_INVALID_ATTRIBUTE_COUNT, [&] { q.attributeCount = 0; }},
+      });
   EXPECT_EQ(cosign(&q, &input, nullptr), MARQEN_E_NULL_OUTPUT);
   q.content = nullptr;
   EXPECT_EQ(cosign(&q, &input, &result.pointer), MARQEN_E_DETACHED_DATA_MISSING);
@@ -350,25 +349,8 @@ TEST_F(SignersExports, CountersignChecksInOrder) {
   EXPECT_EQ(countersign(&q, nullptr, 0, &result.pointer), MARQEN_E_INVALID_SIGNED_DATA);
   EXPECT_EQ(countersignInto(toBytes("no message"), 0, q, result), MARQEN_E_NOT_SIGNED_DATA);
   EXPECT_EQ(countersign(nullptr, &input, 0, &result.pointer), MARQEN_E_MISSING_ARGUMENT);
-  q.outputKind = DATA_IN_FILE;
-  q.signerLocator = nullptr;
-  q.hashAlgorithm = 2;
-  q.validateCertificate = 2;
-  q.askPinAlways = 2;
-  q.signatureFormat = 0;
-  const std::vector<std::pair<ErrorCode, std::function<void()>>> steps = {
-      {MARQEN_E_INVALID_OUTPUT_PATH, [&] { q.outputKind = 3; }},
-      {MARQEN_E_MISSING_ARGUMENT, [&] { q.signerLocator = &secondLocator.locator; }},
-      {MARQEN_E_INVALID_HASH_ALGORITHM, [&] { q.hashAlgorithm = HASH_MD5; }},
-      {MARQEN_E_INVALID_DESTINATION_TYPE, [&] { q.outputKind = DATA_IN_MEMORY; }},
-      {MARQEN_E_INVALID_VALIDATE_FLAG, [&] { q.validateCertificate = 0; }},
-      {MARQEN_E_INVALID_ASK_PIN_FLAG, [&] { q.askPinAlways = 0; }},
-      {MARQEN_E_INVALID_SIGNATURE_FORMAT, [&] { q.signatureFormat = FORMAT_BASE64; }},
-  };
-  for (const auto& [code, mend] : steps) {
-    EXPECT_EQ(countersign(&q, &input, -1, nullptr), code);
-    mend();
-  }
+  expectChecksInOrder([&] { return countersign(&q, &input, -1, nullptr); },
+                      brokenRawRequest(q, &secondLocator.locator, HASH_MD5));
   EXPECT_EQ(countersign(&q, &input, -1, nullptr), MARQEN_E_INVALID_SIGNER_INDEX)
       << "before the result record";
   EXPECT_EQ(countersign(&q, &input, 0, nullptr), MARQEN_E_NULL_OUTPUT);
@@ -604,25 +586,8 @@ TEST_F(SignersExports, RawSignChecksInOrder) {
   q.content = &empty;
   EXPECT_EQ(rawsign(&q, &result.pointer), MARQEN_E_INVALID_INPUT_LENGTH);
   q.content = &contentBuffer;
-  q.outputKind = DATA_IN_FILE;
-  q.signerLocator = nullptr;
-  q.hashAlgorithm = 2;
-  q.validateCertificate = 2;
-  q.askPinAlways = 2;
-  q.signatureFormat = 0;
-  const std::vector<std::pair<ErrorCode, std::function<void()>>> steps = {
-      {MARQEN_E_INVALID_OUTPUT_PATH, [&] { q.outputKind = 3; }},
-      {MARQEN_E_MISSING_ARGUMENT, [&] { q.signerLocator = &firstLocator.locator; }},
-      {MARQEN_E_INVALID_HASH_ALGORITHM, [&] { q.hashAlgorithm = HASH_SHA512; }},
-      {MARQEN_E_INVALID_DESTINATION_TYPE, [&] { q.outputKind = DATA_IN_MEMORY; }},
-      {MARQEN_E_INVALID_VALIDATE_FLAG, [&] { q.validateCertificate = 0; }},
-      {MARQEN_E_INVALID_ASK_PIN_FLAG, [&] { q.askPinAlways = 0; }},
-      {MARQEN_E_INVALID_SIGNATURE_FORMAT, [&] { q.signatureFormat = FORMAT_BASE64; }},
-  };
-  for (const auto& [code, mend] : steps) {
-    EXPECT_EQ(rawsign(&q, nullptr), code);
-    mend();
-  }
+  expectChecksInOrder([&] { return rawsign(&q, nullptr); },
+                      brokenRawRequest(q, &firstLocator.locator, HASH_SHA512));
   EXPECT_EQ(rawsign(&q, nullptr), MARQEN_E_NULL_OUTPUT);
 
   // Key encipherment without digital signature: refused before the key is touched.

@@ -6,7 +6,6 @@
 #include <openssl/objects.h>
 #include <openssl/x509.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include <stdexcept>
 
 #include "platform/os/text.h"
+#include "tests/support/hex.h"
 #include "tests/support/process.h"
 
 namespace marqen::test {
@@ -45,17 +45,6 @@ CmsPtr parse(const Bytes& der) {
 std::string dotted(const ASN1_OBJECT* object) {
   char text[128] = {};
   OBJ_obj2txt(text, sizeof text, object, 1);
-  return text;
-}
-
-std::string hexSerial(const Issued& issued) {
-  const Bytes magnitude = serialOf(issued);
-  std::string text;
-  char hex[3];
-  for (const unsigned char byte : magnitude) {
-    std::snprintf(hex, sizeof hex, "%02X", byte);
-    text += hex;
-  }
   return text;
 }
 
@@ -149,7 +138,7 @@ TestSigner& TestSigner::get() {
 TestSigner::TestSigner() {
   store.add("ROOT", "root", root);
   store.add("MY", "signer", holder, true);
-  serial = hexSerial(holder);
+  serial = hexOf(serialOf(holder));
   pfxPath = dir.file("signer.pfx");
   PfxOptions options;
   options.holder = &holder;

@@ -20,6 +20,7 @@
 #include "Marqen_InterfaceV2.h"
 #include "platform/crypto/openssl_ptr.h"
 #include "platform/os/text.h"
+#include "tests/support/caller_input.h"
 #include "tests/support/caller_result.h"
 #include "tests/support/pki_builder.h"
 #include "tests/support/process.h"
@@ -29,8 +30,10 @@
 namespace {
 
 using marqen::test::Bytes;
+using marqen::test::inMemory;
 using marqen::test::Issued;
 using marqen::test::ProcessResult;
+using marqen::test::toBytes;
 using Args = std::vector<std::string>;
 using CmsPtr = marqen::crypto::UniquePtr<CMS_ContentInfo>;
 using Pkcs7Ptr = marqen::crypto::UniquePtr<PKCS7>;
@@ -47,10 +50,6 @@ constexpr const char* kSequenceOid = "1.3.6.1.4.1.32473.1";
 
 // ---------------------------------------------------------------------------------------------
 // Bytes and files
-
-Bytes toBytes(const std::string& text) {
-  return Bytes(text.begin(), text.end());
-}
 
 std::string toText(const Bytes& bytes) {
   return std::string(bytes.begin(), bytes.end());
@@ -69,16 +68,6 @@ Bytes makeContent() {
 
 Bytes readBytes(const std::string& path) {
   return toBytes(marqen::test::readFile(path));
-}
-
-std::string hex(const Bytes& bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (const unsigned char byte : bytes) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0x0F];
-  }
-  return text;
 }
 
 constexpr const char* kBase64Alphabet =
@@ -168,11 +157,6 @@ std::vector<std::size_t> spread(std::size_t at, std::size_t length) {
 // Our exports, called the way a caller calls them
 
 using Result = marqen::test::CallerResult;
-
-DataBuffer inMemory(const Bytes& bytes) {
-  return DataBuffer{nullptr, const_cast<unsigned char*>(bytes.data()),
-                    static_cast<int32_t>(bytes.size()), DATA_IN_MEMORY};
-}
 
 std::string describe(ErrorCode code) {
   return std::to_string(code) + " " + getErrorMessage(code);
@@ -317,7 +301,7 @@ class Interop : public ::testing::Test {
       pointers.push_back(&record);
 
     const std::u16string issuer = u"CN=Interop Root, O=Marqen Test";
-    const std::string serial = hex(marqen::test::serialOf(signer));
+    const std::string serial = marqen::test::hexOf(marqen::test::serialOf(signer));
     const std::u16string pfxPath = marqen::os::toUtf16(file("signer.pfx"));
     const std::u16string pfxPassword = u"pfx pass";
     CertificateLocator locator{};
@@ -698,25 +682,43 @@ TEST_F(PeerChecks, EveryPeerRefusesASignerOutsideItsTrustedCa) {
 
 using ForeignMessages = Interop;
 
+// What openssl cms -sign is asked for: each digest, attached or detached, with signed
+// attributes or -noattr.
+struct OpenSslShape {
+  const char* digest;
+  bool attached;
+  bool signedAttributes;
+
+  std::string name() const {
+    return std::string(digest) + (attached ? " attached" : " detached") +
+           (signedAttributes ? "" : " -noattr");
+  }
+};
+
+std::vector<OpenSslShape> openSslShapes() {
+  std::vector<OpenSslShape> shapes;
+  for (const char* digest : {"sha1", "sha256"})
+    for (const bool attached : {true, false})
+      for (const bool signedAttributes : {true, false})
+        shapes.push_back({digest, attached, signedAttributes});
+  return shapes;
+}
+
 TEST_F(ForeignMessages, FromOpenSslAreReadAndVerifiedAsDerAndAsBase64) {
-  for (const char* digest : {"sha1", "sha256"}) {
-    for (const bool attached : {true, false}) {
-      for (const bool signedAttributes : {true, false}) {
-        SCOPED_TRACE(std::string(digest) + (attached ? " attached" : " detached") +
-                     (signedAttributes ? "" : " -noattr"));
-        Bytes der;
-        ASSERT_NO_FATAL_FAILURE(signWithOpenSsl(digest, attached, signedAttributes, "DER", &der));
-        Bytes base64;
-        ASSERT_NO_FATAL_FAILURE(base64WithOpenSsl(der, &base64));
-        {
-          SCOPED_TRACE("DER");
-          expectOursAccept(der, attached);
-        }
-        {
-          SCOPED_TRACE("Base64");
-          expectOursAccept(base64, attached);
-        }
-      }
+  for (const OpenSslShape& shape : openSslShapes()) {
+    SCOPED_TRACE(shape.name());
+    Bytes der;
+    ASSERT_NO_FATAL_FAILURE(
+        signWithOpenSsl(shape.digest, shape.attached, shape.signedAttributes, "DER", &der));
+    Bytes base64;
+    ASSERT_NO_FATAL_FAILURE(base64WithOpenSsl(der, &base64));
+    {
+      SCOPED_TRACE("DER");
+      expectOursAccept(der, shape.attached);
+    }
+    {
+      SCOPED_TRACE("Base64");
+      expectOursAccept(base64, shape.attached);
     }
   }
 }
@@ -760,16 +762,12 @@ TEST_F(ForeignMessages, PemArmourIsNotTakenForBase64) {
 using ForeignTampering = Interop;
 
 TEST_F(ForeignTampering, OpenSslMessagesWithAFlippedByteFail) {
-  for (const char* digest : {"sha1", "sha256"}) {
-    for (const bool attached : {true, false}) {
-      for (const bool signedAttributes : {true, false}) {
-        SCOPED_TRACE(std::string(digest) + (attached ? " attached" : " detached") +
-                     (signedAttributes ? "" : " -noattr"));
-        Bytes der;
-        ASSERT_NO_FATAL_FAILURE(signWithOpenSsl(digest, attached, signedAttributes, "DER", &der));
-        expectOursRefuseFlips(der);
-      }
-    }
+  for (const OpenSslShape& shape : openSslShapes()) {
+    SCOPED_TRACE(shape.name());
+    Bytes der;
+    ASSERT_NO_FATAL_FAILURE(
+        signWithOpenSsl(shape.digest, shape.attached, shape.signedAttributes, "DER", &der));
+    expectOursRefuseFlips(der);
   }
 }
 

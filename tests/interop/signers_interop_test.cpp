@@ -13,6 +13,7 @@
 
 #include "Marqen_InterfaceV2.h"
 #include "platform/crypto/openssl_ptr.h"
+#include "tests/support/caller_input.h"
 #include "tests/support/caller_result.h"
 #include "tests/support/pki_builder.h"
 #include "tests/support/process.h"
@@ -26,6 +27,8 @@ using test::Bytes;
 using test::Issued;
 using Args = std::vector<std::string>;
 using Result = test::CallerResult;
+using test::inMemory;
+using test::toBytes;
 using Pkcs7Ptr = marqen::crypto::UniquePtr<PKCS7>;
 using SignerInfoPtr = marqen::crypto::UniquePtr<PKCS7_SIGNER_INFO>;
 
@@ -33,25 +36,6 @@ constexpr const char* kOpenSsl = "/usr/bin/openssl";
 constexpr const char* kCerttool = "/usr/bin/certtool";
 constexpr const char* kCmsutil = "/usr/bin/cmsutil";
 constexpr const char* kCertutil = "/usr/bin/certutil";
-
-Bytes toBytes(const std::string& text) {
-  return Bytes(text.begin(), text.end());
-}
-
-DataBuffer inMemory(const Bytes& bytes) {
-  return DataBuffer{nullptr, const_cast<unsigned char*>(bytes.data()),
-                    static_cast<int32_t>(bytes.size()), DATA_IN_MEMORY};
-}
-
-std::string hex(const Bytes& bytes) {
-  std::string text;
-  char digits[3];
-  for (const unsigned char b : bytes) {
-    std::snprintf(digits, sizeof digits, "%02X", b);
-    text += digits;
-  }
-  return text;
-}
 
 enum class Peer { OpenSsl, GnuTls, Nss };
 
@@ -64,8 +48,8 @@ class SignersInterop : public ::testing::Test {
   Issued second = test::makeEndEntity("Interop Second", root);
   const Bytes content = toBytes("Interop content\r\nwith a last line and no line feed");
   std::u16string issuer = u"CN=Signers Interop Root, O=Marqen Test";
-  std::string firstSerial = hex(test::serialOf(first));
-  std::string secondSerial = hex(test::serialOf(second));
+  std::string firstSerial = test::hexOf(test::serialOf(first));
+  std::string secondSerial = test::hexOf(test::serialOf(second));
   CertificateLocator firstLocator{issuer.data(), firstSerial.data(), nullptr, nullptr,
                                   LOCATION_STORE};
   CertificateLocator secondLocator{issuer.data(), secondSerial.data(), nullptr, nullptr,
