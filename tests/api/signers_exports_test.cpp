@@ -58,28 +58,10 @@ class SignersExports : public ::testing::Test {
   }
 
   SignRequest signRequest(CertificateLocator* locator, int32_t mode) {
-    SignRequest r{};
-    r.content = &contentBuffer;
-    r.signerLocator = locator;
-    r.hashAlgorithm = HASH_SHA1;
-    r.signingAlgorithm = SIGNING_RSA;
-    r.signatureMode = mode;
-    r.signatureFormat = FORMAT_DER;
-    r.revocationMode = REVOCATION_OFFLINE;
-    r.revocationLevel = REVOCATION_NONE;
-    r.outputKind = DATA_IN_MEMORY;
-    return r;
+    return test::signRequestFor(&contentBuffer, locator, mode);
   }
   RawSignRequest rawRequest(CertificateLocator* locator) {
-    RawSignRequest r{};
-    r.content = &contentBuffer;
-    r.signerLocator = locator;
-    r.hashAlgorithm = HASH_SHA1;
-    r.signatureFormat = FORMAT_DER;
-    r.revocationMode = REVOCATION_OFFLINE;
-    r.revocationLevel = REVOCATION_NONE;
-    r.outputKind = DATA_IN_MEMORY;
-    return r;
+    return test::rawRequestFor(&contentBuffer, locator);
   }
 
   Bytes signedByFirst(int32_t mode) {

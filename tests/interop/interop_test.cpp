@@ -316,20 +316,11 @@ class Interop : public ::testing::Test {
     }
 
     DataBuffer input = inMemory(content);
-    SignRequest request{};
-    request.content = &input;
-    request.signerLocator = &locator;
+    SignRequest request =
+        marqen::test::signRequestFor(&input, &locator, options.mode, options.hash);
     request.attributes = pointers.data();
     request.attributeCount = static_cast<int32_t>(pointers.size());
-    request.hashAlgorithm = options.hash;
-    request.signingAlgorithm = SIGNING_RSA;
-    request.signatureMode = options.mode;
     request.signatureFormat = options.format;
-    request.validateCertificate = 0;
-    request.revocationMode = REVOCATION_OFFLINE;
-    request.revocationLevel = REVOCATION_NONE;
-    request.askPinAlways = 0;
-    request.outputKind = DATA_IN_MEMORY;
     Result result;
     const ErrorCode code = sign(&request, &result.pointer);
     ASSERT_EQ(code, 0) << describe(code) << " (" << describe(options) << ")";

@@ -140,23 +140,9 @@ class SignersInterop : public ::testing::Test {
     }
   }
 
-  SignRequest signRequest(CertificateLocator* locator, int32_t mode, int32_t hash) {
-    SignRequest r{};
-    r.signerLocator = locator;
-    r.hashAlgorithm = hash;
-    r.signingAlgorithm = SIGNING_RSA;
-    r.signatureMode = mode;
-    r.signatureFormat = FORMAT_DER;
-    r.revocationMode = REVOCATION_OFFLINE;
-    r.revocationLevel = REVOCATION_NONE;
-    r.outputKind = DATA_IN_MEMORY;
-    return r;
-  }
-
   void signOurs(int32_t mode, Bytes* message) {
     DataBuffer input = inMemory(content);
-    SignRequest r = signRequest(&firstLocator, mode, HASH_SHA256);
-    r.content = &input;
+    SignRequest r = test::signRequestFor(&input, &firstLocator, mode, HASH_SHA256);
     Result result;
     ASSERT_EQ(sign(&r, &result.pointer), 0);
     *message = result.bytes();
@@ -164,8 +150,7 @@ class SignersInterop : public ::testing::Test {
 
   void cosignOurs(const Bytes& message, int32_t hash, Bytes* cosigned) {
     DataBuffer input = inMemory(content);
-    SignRequest r = signRequest(&secondLocator, SIGNATURE_ATTACHED, hash);
-    r.content = &input;
+    SignRequest r = test::signRequestFor(&input, &secondLocator, SIGNATURE_ATTACHED, hash);
     const DataBuffer existing = inMemory(message);
     Result result;
     ASSERT_EQ(cosign(&r, &existing, &result.pointer), 0);
@@ -174,9 +159,7 @@ class SignersInterop : public ::testing::Test {
 
   void countersignOurs(const Bytes& message, int32_t hash, Bytes* countersigned) {
     DataBuffer input = inMemory(content);
-    RawSignRequest r{
-        &input, &secondLocator, hash,   FORMAT_DER, 0, REVOCATION_OFFLINE, REVOCATION_NONE,
-        0,      DATA_IN_MEMORY, nullptr};
+    RawSignRequest r = test::rawRequestFor(&input, &secondLocator, hash);
     const DataBuffer existing = inMemory(message);
     Result result;
     ASSERT_EQ(countersign(&r, &existing, 0, &result.pointer), 0);
@@ -336,9 +319,7 @@ TEST_F(SignersInterop, RawSignaturesAgreeWithPkeyutlOnceReversed) {
         std::tuple{HASH_SHA256, EVP_sha256(), "sha256"}}) {
     SCOPED_TRACE(name);
     DataBuffer input = inMemory(content);
-    RawSignRequest r{
-        &input, &firstLocator,  hash,   FORMAT_DER, 0, REVOCATION_OFFLINE, REVOCATION_NONE,
-        0,      DATA_IN_MEMORY, nullptr};
+    RawSignRequest r = test::rawRequestFor(&input, &firstLocator, hash);
     Result result;
     ASSERT_EQ(rawsign(&r, &result.pointer), 0);
     const Bytes ours = result.bytes();

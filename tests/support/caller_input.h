@@ -22,6 +22,35 @@ inline DataBuffer inMemory(const Bytes& bytes) {
                     static_cast<int32_t>(bytes.size()), DATA_IN_MEMORY};
 }
 
+// Requests that sign `content` with the certificate `locator` names, into memory as DER, with
+// no revocation checks: each test changes what it is about.
+inline SignRequest signRequestFor(DataBuffer* content, CertificateLocator* locator, int32_t mode,
+                                  int32_t hash = HASH_SHA1) {
+  SignRequest r{};
+  r.content = content;
+  r.signerLocator = locator;
+  r.hashAlgorithm = hash;
+  r.signingAlgorithm = SIGNING_RSA;
+  r.signatureMode = mode;
+  r.signatureFormat = FORMAT_DER;
+  r.revocationMode = REVOCATION_OFFLINE;
+  r.revocationLevel = REVOCATION_NONE;
+  r.outputKind = DATA_IN_MEMORY;
+  return r;
+}
+inline RawSignRequest rawRequestFor(DataBuffer* content, CertificateLocator* locator,
+                                    int32_t hash = HASH_SHA1) {
+  RawSignRequest r{};
+  r.content = content;
+  r.signerLocator = locator;
+  r.hashAlgorithm = hash;
+  r.signatureFormat = FORMAT_DER;
+  r.revocationMode = REVOCATION_OFFLINE;
+  r.revocationLevel = REVOCATION_NONE;
+  r.outputKind = DATA_IN_MEMORY;
+  return r;
+}
+
 // A locator of a certificate in the personal store, with the texts it points to. The locator
 // points into the object itself, so it is neither copied nor moved.
 struct StoreSigner {
