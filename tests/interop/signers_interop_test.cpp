@@ -47,13 +47,8 @@ class SignersInterop : public ::testing::Test {
   Issued first = test::makeEndEntity("Interop First", root);
   Issued second = test::makeEndEntity("Interop Second", root);
   const Bytes content = toBytes("Interop content\r\nwith a last line and no line feed");
-  std::u16string issuer = u"CN=Signers Interop Root, O=Marqen Test";
-  std::string firstSerial = test::hexOf(test::serialOf(first));
-  std::string secondSerial = test::hexOf(test::serialOf(second));
-  CertificateLocator firstLocator{issuer.data(), firstSerial.data(), nullptr, nullptr,
-                                  LOCATION_STORE};
-  CertificateLocator secondLocator{issuer.data(), secondSerial.data(), nullptr, nullptr,
-                                   LOCATION_STORE};
+  test::StoreSigner firstLocator{u"CN=Signers Interop Root, O=Marqen Test", first};
+  test::StoreSigner secondLocator{u"CN=Signers Interop Root, O=Marqen Test", second};
 
   void SetUp() override {
     store.add("MY", "first", first, true);
@@ -142,7 +137,7 @@ class SignersInterop : public ::testing::Test {
 
   void signOurs(int32_t mode, Bytes* message) {
     DataBuffer input = inMemory(content);
-    SignRequest r = test::signRequestFor(&input, &firstLocator, mode, HASH_SHA256);
+    SignRequest r = test::signRequestFor(&input, &firstLocator.locator, mode, HASH_SHA256);
     Result result;
     ASSERT_EQ(sign(&r, &result.pointer), 0);
     *message = result.bytes();
@@ -150,7 +145,7 @@ class SignersInterop : public ::testing::Test {
 
   void cosignOurs(const Bytes& message, int32_t hash, Bytes* cosigned) {
     DataBuffer input = inMemory(content);
-    SignRequest r = test::signRequestFor(&input, &secondLocator, SIGNATURE_ATTACHED, hash);
+    SignRequest r = test::signRequestFor(&input, &secondLocator.locator, SIGNATURE_ATTACHED, hash);
     const DataBuffer existing = inMemory(message);
     Result result;
     ASSERT_EQ(cosign(&r, &existing, &result.pointer), 0);
@@ -159,7 +154,7 @@ class SignersInterop : public ::testing::Test {
 
   void countersignOurs(const Bytes& message, int32_t hash, Bytes* countersigned) {
     DataBuffer input = inMemory(content);
-    RawSignRequest r = test::rawRequestFor(&input, &secondLocator, hash);
+    RawSignRequest r = test::rawRequestFor(&input, &secondLocator.locator, hash);
     const DataBuffer existing = inMemory(message);
     Result result;
     ASSERT_EQ(countersign(&r, &existing, 0, &result.pointer), 0);
@@ -319,7 +314,7 @@ TEST_F(SignersInterop, RawSignaturesAgreeWithPkeyutlOnceReversed) {
         std::tuple{HASH_SHA256, EVP_sha256(), "sha256"}}) {
     SCOPED_TRACE(name);
     DataBuffer input = inMemory(content);
-    RawSignRequest r = test::rawRequestFor(&input, &firstLocator, hash);
+    RawSignRequest r = test::rawRequestFor(&input, &firstLocator.locator, hash);
     Result result;
     ASSERT_EQ(rawsign(&r, &result.pointer), 0);
     const Bytes ours = result.bytes();
