@@ -35,6 +35,11 @@ extern "C" __attribute__((visibility("default"))) std::int32_t marqen_origin_dia
                          nullptr);
   // A stray Enter must not let a page in.
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), MARQEN_ORIGIN_DIALOG_DENY);
+  // Asked by a service in the background, the question takes the keyboard itself, in the middle
+  // of the screen, as the picker does: where no window manager hands it the focus, the user's
+  // keys would go elsewhere.
+  gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+  gtk_window_present(GTK_WINDOW(dialog));
   Waiting waiting{dialog};
   const guint timer = g_timeout_add_seconds(seconds, timeUp, &waiting);
   const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
