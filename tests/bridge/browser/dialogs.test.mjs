@@ -1,0 +1,243 @@
+// The dialogs marqen-bridge shows on a display (a private Xvfb): the certificate picker a page
+// opens, and the question about an unknown origin. xdotool answers them from outside, as a user
+// would; chromium stays headless. Needs MARQEN_BRIDGE, MARQEN_TOOL, OPENSSL, XVFB, XDOTOOL and
+// UI_LEAKS (the GTK leak suppressions) in the environment.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawn, execFile, execFileSync } from 'node:child_process';
+import { mkdtempSync, writeFileSync, rmSync, readFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { promisify } from 'node:util';
+import http from 'node:http';
+import puppeteer from 'puppeteer-core';
+
+const bridgeProgram = process.env.MARQEN_BRIDGE;
+const openssl = process.env.OPENSSL || 'openssl';
+const xdotool = process.env.XDOTOOL || 'xdotool';
+const dir = mkdtempSync(join(tmpdir(), 'marqen-dialogs-'));
+const password = 'store pass';
+const signers = ['Alice Signer', 'Bob Signer', 'Carol Signer'];
+// Nothing a dialog waits for may hold the run longer than this.
+const dialogWait = 20000;
+const pickerTitle = 'Select a Certificate';
+const approvalTitle = 'Signing request from a web page';
+
+// GTK on the bridge's worker thread: no accessibility bus or settings daemon to wait for, and
+// its allocations that live until exit not counted as leaks.
+const env = { ...process.env, XDG_CONFIG_HOME: join(dir, 'config'), HOME: dir,
+  MARQEN_REGISTRY: join(dir, 'registry.json'), MARQEN_CERTSTORE: join(dir, 'certstore'),
+  NO_AT_BRIDGE: '1', GTK_A11Y: 'none', GSETTINGS_BACKEND: 'memory', GDK_BACKEND: 'x11',
+  TZ: 'UTC0', STORE_PASSWORD: password,
+  LSAN_OPTIONS: `suppressions=${process.env.UI_LEAKS}:print_suppressions=0` };
+delete env.WAYLAND_DISPLAY;
+
+let xvfb, bridge, bridgeExit, bridgePort, browser, approved, unknown, servers = [];
+
+function run(program, args) {
+  return execFileSync(program, args, { env, cwd: dir, encoding: 'utf8', timeout: dialogWait,
+    stdio: ['ignore', 'pipe', 'pipe'] });
+}
+
+// The common names in MY in the order the picker lists them: the store's own.
+function rows() {
+  return [...run(process.env.MARQEN_TOOL, ['certstore', 'list', '--store', 'MY'])
+    .matchAll(/subject: .*?CN=([^,\n]+)/g)].map((found) => found[1]);
+}
+
+// A root in ROOT and three signers with their keys in MY, imported as a user would.
+function fillStore() {
+  const o = (...args) => run(openssl, args);
+  o('req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', 'root.key', '-out', 'root.pem',
+    '-subj', '/CN=Dialog Test Root/O=Marqen Test', '-days', '30',
+    '-addext', 'basicConstraints=critical,CA:TRUE', '-addext', 'keyUsage=critical,keyCertSign');
+  writeFileSync(join(dir, 'ext.cnf'), 'keyUsage=critical,digitalSignature,nonRepudiation\n');
+  run(process.env.MARQEN_TOOL, ['certstore', 'import', 'root.pem', '--store', 'ROOT']);
+  signers.forEach((name, n) => {
+    o('req', '-newkey', 'rsa:2048', '-nodes', '-keyout', `signer${n}.key`, '-out',
+      `signer${n}.csr`, '-subj', `/CN=${name}/O=Marqen Test`);
+    o('x509', '-req', '-in', `signer${n}.csr`, '-CA', 'root.pem', '-CAkey', 'root.key',
+      '-set_serial', `${0x5100 + n}`, '-out', `signer${n}.pem`, '-days', '30',
+      '-extfile', 'ext.cnf');
+    o('pkcs12', '-export', '-in', `signer${n}.pem`, '-inkey', `signer${n}.key`,
+      '-out', `signer${n}.pfx`, '-passout', 'env:STORE_PASSWORD');
+    run(process.env.MARQEN_TOOL, ['certstore', 'import', `signer${n}.pfx`,
+      '--password-env', 'STORE_PASSWORD']);
+  });
+}
+
+// A private X server; its number comes back once it accepts connections.
+function startXvfb() {
+  return new Promise((resolve, reject) => {
+    xvfb = spawn(process.env.XVFB || 'Xvfb', ['-displayfd', '3', '-screen', '0', '1024x768x24',
+      '-nolisten', 'tcp', '-noreset'], { stdio: ['ignore', 'ignore', 'inherit', 'pipe'] });
+    let out = '';
+    const timer = setTimeout(() => reject(new Error('Xvfb gave no display')), dialogWait);
+    xvfb.stdio[3].on('data', (chunk) => {
+      out += chunk;
+      if (!out.includes('\n')) return;
+      clearTimeout(timer);
+      resolve(`:${out.trim()}`);
+    });
+    xvfb.on('error', reject);
+    xvfb.on('exit', (code) => reject(new Error(`Xvfb exited with ${code}`)));
+  });
+}
+
+function startBridge() {
+  return new Promise((resolve, reject) => {
+    bridge = spawn(bridgeProgram, ['--port', '0'], { env, stdio: ['ignore', 'pipe', 'inherit'] });
+    bridgeExit = new Promise((done) => bridge.on('exit', (code, signal) => done({ code, signal })));
+    let out = '';
+    bridge.stdout.on('data', (chunk) => {
+      out += chunk;
+      const found = /listening on 127\.0\.0\.1:(\d+)/.exec(out);
+      if (found) resolve(Number(found[1]));
+    });
+    bridge.on('exit', (code) => reject(new Error(`marqen-bridge exited with ${code}`)));
+  });
+}
+
+function pageServer() {
+  return new Promise((resolve) => {
+    const server = http.createServer((request, response) => {
+      response.writeHead(200, { 'content-type': 'text/html' });
+      response.end(`<!doctype html><title>t</title>
+        <script src="http://127.0.0.1:${bridgePort}/marqen.js"></script>`);
+    });
+    server.listen(0, '127.0.0.1', () => resolve(server));
+  });
+}
+
+async function openPage(origin) {
+  const page = await browser.newPage();
+  await page.goto(`${origin}/`);
+  return page;
+}
+
+const xdo = (...args) => promisify(execFile)(xdotool, args, { env, timeout: dialogWait });
+
+// Waits until the bridge shows a window with exactly this title, then types the keys into it.
+async function answer(title, keys) {
+  const deadline = Date.now() + dialogWait;
+  for (;;) {
+    const found = await xdo('search', '--onlyvisible', '--name', `^${title}$`).then(
+      (r) => r.stdout.trim(), () => '');
+    if (found) break;
+    if (Date.now() > deadline) throw new Error(`no window titled "${title}" appeared`);
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  }
+  // Drawn and focused before the first key, as a person would see it.
+  await new Promise((resolve) => setTimeout(resolve, 300));
+  await xdo('key', '--delay', '50', ...keys);
+}
+
+// What a page's call that waits for a person gives once the keys were typed.
+async function whileAnswering(call, title, keys) {
+  const [result] = await Promise.all([call, answer(title, keys)]);
+  return result;
+}
+
+// The content of a Base64 signed message that openssl verifies against the test root, and the
+// subject of the signer it carries.
+function verified(base64, name) {
+  writeFileSync(join(dir, `${name}.p7m`), Buffer.from(base64, 'base64'));
+  run(openssl, ['cms', '-verify', '-inform', 'DER', '-in', `${name}.p7m`, '-CAfile', 'root.pem',
+    '-purpose', 'any', '-out', `${name}.out`]);
+  const signer = run(openssl, ['pkcs7', '-inform', 'DER', '-in', `${name}.p7m`, '-print_certs',
+    '-noout']);
+  return { content: readFileSync(join(dir, `${name}.out`), 'utf8'), signer };
+}
+
+before(async () => {
+  fillStore();
+  env.DISPLAY = await startXvfb();
+  assert.match(run(bridgeProgram, ['install', '--port', '47215']), /registered MARQENI/);
+  bridgePort = await startBridge();
+  const [a, b] = servers = [await pageServer(), await pageServer()];
+  approved = `http://127.0.0.1:${a.address().port}`;
+  unknown = `http://127.0.0.1:${b.address().port}`;
+  run(bridgeProgram, ['approve', approved]);
+  browser = await puppeteer.launch({
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    userDataDir: join(dir, 'chromium'),
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+});
+
+after(async () => {
+  if (browser) await browser.close();
+  servers.forEach((server) => server.close());
+  if (bridge) bridge.kill('SIGTERM');
+  if (bridgeExit) await bridgeExit;
+  if (xvfb) xvfb.kill('SIGTERM');
+  rmSync(dir, { recursive: true, force: true });
+});
+
+test('the signer chosen in the picker signs, and openssl verifies the message', async () => {
+  const page = await openPage(approved);
+  await page.evaluate(async () => {
+    window.control = await MarqenI.connect();
+    await window.control.updateData('pay 200 to Dave');
+  });
+  const chosen = await whileAnswering(
+    page.evaluate(() => window.control.selectSigningCertFromUI()),
+    pickerTitle, ['Down', 'Down', 'Tab', 'Return']);
+  const second = rows()[1];
+  const [status, issuedTo, signature] = await page.evaluate(async () => [
+    await window.control.getErrorMessage(),
+    await window.control.getSelectedSignerCertDetails(1), await window.control.sign()]);
+  assert.deepEqual([chosen, status, issuedTo],
+    [true, 'Operation Completed Successfully', second]);
+  const { content, signer } = verified(signature, 'picked');
+  assert.equal(content, 'pay 200 to Dave');
+  assert.match(signer, new RegExp(`^subject=CN = ${second}, O = Marqen Test$`, 'm'));
+  await page.close();
+});
+
+test('cancel in the picker answers false, and the bridge then picks and signs again', async () => {
+  const page = await openPage(approved);
+  await page.evaluate(async () => {
+    window.control = await MarqenI.connect();
+    await window.control.updateData('second try');
+  });
+  const pick = () => page.evaluate(async () => [await window.control.selectSigningCertFromUI(),
+    await window.control.getErrorMessage()]);
+  assert.deepEqual(await whileAnswering(pick(), pickerTitle, ['Down', 'Escape']),
+    [false, 'Error in selectSigningCertFromUI']);
+  assert.deepEqual(await whileAnswering(pick(), pickerTitle, ['Down', 'Down', 'Down', 'Tab',
+    'Return']), [true, 'Operation Completed Successfully']);
+  const { content, signer } = verified(await page.evaluate(() => window.control.sign()),
+    'again');
+  assert.equal(content, 'second try');
+  assert.match(signer, new RegExp(`^subject=CN = ${rows()[2]},`, 'm'));
+  await page.close();
+});
+
+// An unknown origin waits on the question; what the user answers decides the connection.
+const approvals = [
+  { answer: 'allow once', keys: ['alt+o'], outcome: 'connected: true' },
+  { answer: 'deny', keys: ['alt+d'], outcome: 'refused' },
+  // The default button is Deny: an Enter typed by habit lets nobody in.
+  { answer: 'Enter', keys: ['Return'], outcome: 'refused' },
+];
+for (const { answer: said, keys, outcome } of approvals) {
+  test(`an unknown origin asks the user, who answers ${said}`, async () => {
+    const page = await openPage(unknown);
+    const connect = page.evaluate(() => MarqenI.connect().then(
+      async (control) => `connected: ${await control.updateData('from a new page')}`,
+      (e) => `refused: ${e.message}`));
+    const result = await whileAnswering(connect, approvalTitle, keys);
+    assert.equal(result.startsWith(outcome), true, result);
+    // Allowing once does not remember the origin.
+    assert.equal(run(bridgeProgram, ['list']), `${approved}\n`);
+    await page.close();
+  });
+}
+
+test('the bridge with its GTK thread ends cleanly', async () => {
+  bridge.kill('SIGTERM');
+  assert.deepEqual(await bridgeExit, { code: 0, signal: null });
+});
