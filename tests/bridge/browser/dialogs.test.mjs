@@ -217,6 +217,9 @@ test('cancel in the picker answers false, and the bridge then picks and signs ag
 });
 
 // An unknown origin waits on the question; what the user answers decides the connection.
+const connectFrom = (page) => page.evaluate(() => MarqenI.connect().then(
+  async (control) => `connected: ${await control.updateData('from a new page')}`,
+  (e) => `refused: ${e.message}`));
 const approvals = [
   { answer: 'allow once', keys: ['alt+o'], outcome: 'connected: true' },
   { answer: 'deny', keys: ['alt+d'], outcome: 'refused' },
@@ -226,16 +229,29 @@ const approvals = [
 for (const { answer: said, keys, outcome } of approvals) {
   test(`an unknown origin asks the user, who answers ${said}`, async () => {
     const page = await openPage(unknown);
-    const connect = page.evaluate(() => MarqenI.connect().then(
-      async (control) => `connected: ${await control.updateData('from a new page')}`,
-      (e) => `refused: ${e.message}`));
-    const result = await whileAnswering(connect, approvalTitle, keys);
+    const result = await whileAnswering(connectFrom(page), approvalTitle, keys);
     assert.equal(result.startsWith(outcome), true, result);
     // Allowing once does not remember the origin.
     assert.equal(run(bridgeProgram, ['list']), `${approved}\n`);
     await page.close();
   });
 }
+
+test('an origin always allowed is remembered and connects again without a question', async () => {
+  const page = await openPage(unknown);
+  assert.equal(await whileAnswering(connectFrom(page), approvalTitle, ['alt+a']),
+    'connected: true');
+  assert.deepEqual(run(bridgeProgram, ['list']).split('\n').filter(Boolean).sort(),
+    [approved, unknown].sort());
+  // A question shown again would hold the page; it must not be waited for.
+  let timer;
+  const again = await Promise.race([connectFrom(page),
+    new Promise((resolve) => { timer = setTimeout(() => resolve('still waiting'), dialogWait); })]);
+  clearTimeout(timer);
+  assert.equal(again, 'connected: true');
+  run(bridgeProgram, ['revoke', unknown]);
+  await page.close();
+});
 
 test('the bridge with its GTK thread ends cleanly', async () => {
   bridge.kill('SIGTERM');
