@@ -4,18 +4,14 @@
 // UI_LEAKS (the GTK leak suppressions) in the environment.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn, execFile, execFileSync } from 'node:child_process';
-import { mkdtempSync, writeFileSync, rmSync, readFileSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { spawn, execFile } from 'node:child_process';
+import { writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { promisify } from 'node:util';
-import http from 'node:http';
-import puppeteer from 'puppeteer-core';
+import { Harness, openssl } from './harness.mjs';
 
 const bridgeProgram = process.env.MARQEN_BRIDGE;
-const openssl = process.env.OPENSSL || 'openssl';
 const xdotool = process.env.XDOTOOL || 'xdotool';
-const dir = mkdtempSync(join(tmpdir(), 'marqen-dialogs-'));
 const password = 'store pass';
 const signers = ['Alice Signer', 'Bob Signer', 'Carol Signer'];
 // Nothing a dialog waits for may hold the run longer than this.
@@ -25,19 +21,15 @@ const approvalTitle = 'Signing request from a web page';
 
 // GTK on the bridge's worker thread: no accessibility bus or settings daemon to wait for, and
 // its allocations that live until exit not counted as leaks.
-const env = { ...process.env, XDG_CONFIG_HOME: join(dir, 'config'), HOME: dir,
-  MARQEN_REGISTRY: join(dir, 'registry.json'), MARQEN_CERTSTORE: join(dir, 'certstore'),
+const harness = new Harness('marqen-dialogs-', {
   NO_AT_BRIDGE: '1', GTK_A11Y: 'none', GSETTINGS_BACKEND: 'memory', GDK_BACKEND: 'x11',
   TZ: 'UTC0', STORE_PASSWORD: password,
-  LSAN_OPTIONS: `suppressions=${process.env.UI_LEAKS}:print_suppressions=0` };
-delete env.WAYLAND_DISPLAY;
-
-let xvfb, bridge, bridgeExit, bridgePort, browser, approved, unknown, servers = [];
-
-function run(program, args) {
-  return execFileSync(program, args, { env, cwd: dir, encoding: 'utf8', timeout: dialogWait,
-    stdio: ['ignore', 'pipe', 'pipe'] });
-}
+  LSAN_OPTIONS: `suppressions=${process.env.UI_LEAKS}:print_suppressions=0` });
+const { dir, env } = harness;
+const run = (program, args) => harness.run(program, args, dialogWait);
+const openPage = (origin) => harness.openPage(origin);
+const verified = (base64, name) => harness.verified(base64, name);
+let xvfb, approved, unknown;
 
 // The common names in MY in the order the picker lists them: the store's own.
 function rows() {
@@ -84,37 +76,6 @@ function startXvfb() {
   });
 }
 
-function startBridge() {
-  return new Promise((resolve, reject) => {
-    bridge = spawn(bridgeProgram, ['--port', '0'], { env, stdio: ['ignore', 'pipe', 'inherit'] });
-    bridgeExit = new Promise((done) => bridge.on('exit', (code, signal) => done({ code, signal })));
-    let out = '';
-    bridge.stdout.on('data', (chunk) => {
-      out += chunk;
-      const found = /listening on 127\.0\.0\.1:(\d+)/.exec(out);
-      if (found) resolve(Number(found[1]));
-    });
-    bridge.on('exit', (code) => reject(new Error(`marqen-bridge exited with ${code}`)));
-  });
-}
-
-function pageServer() {
-  return new Promise((resolve) => {
-    const server = http.createServer((request, response) => {
-      response.writeHead(200, { 'content-type': 'text/html' });
-      response.end(`<!doctype html><title>t</title>
-        <script src="http://127.0.0.1:${bridgePort}/marqen.js"></script>`);
-    });
-    server.listen(0, '127.0.0.1', () => resolve(server));
-  });
-}
-
-async function openPage(origin) {
-  const page = await browser.newPage();
-  await page.goto(`${origin}/`);
-  return page;
-}
-
 const xdo = (...args) => promisify(execFile)(xdotool, args, { env, timeout: dialogWait });
 
 // Waits until the bridge shows a window with exactly this title, then types the keys into it.
@@ -138,42 +99,19 @@ async function whileAnswering(call, title, keys) {
   return result;
 }
 
-// The content of a Base64 signed message that openssl verifies against the test root, and the
-// subject of the signer it carries.
-function verified(base64, name) {
-  writeFileSync(join(dir, `${name}.p7m`), Buffer.from(base64, 'base64'));
-  run(openssl, ['cms', '-verify', '-inform', 'DER', '-in', `${name}.p7m`, '-CAfile', 'root.pem',
-    '-purpose', 'any', '-out', `${name}.out`]);
-  const signer = run(openssl, ['pkcs7', '-inform', 'DER', '-in', `${name}.p7m`, '-print_certs',
-    '-noout']);
-  return { content: readFileSync(join(dir, `${name}.out`), 'utf8'), signer };
-}
-
 before(async () => {
   fillStore();
   env.DISPLAY = await startXvfb();
-  assert.match(run(bridgeProgram, ['install', '--port', '47215']), /registered MARQENI/);
-  bridgePort = await startBridge();
-  const [a, b] = servers = [await pageServer(), await pageServer()];
-  approved = `http://127.0.0.1:${a.address().port}`;
-  unknown = `http://127.0.0.1:${b.address().port}`;
+  await harness.startBridge();
+  approved = await harness.pageOrigin();
+  unknown = await harness.pageOrigin();
   run(bridgeProgram, ['approve', approved]);
-  browser = await puppeteer.launch({
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    userDataDir: join(dir, 'chromium'),
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
+  await harness.launchBrowser();
 });
 
 after(async () => {
-  if (browser) await browser.close();
-  servers.forEach((server) => server.close());
-  if (bridge) bridge.kill('SIGTERM');
-  if (bridgeExit) await bridgeExit;
+  await harness.close();
   if (xvfb) xvfb.kill('SIGTERM');
-  rmSync(dir, { recursive: true, force: true });
 });
 
 test('the signer chosen in the picker signs, and openssl verifies the message', async () => {
@@ -254,6 +192,6 @@ test('an origin always allowed is remembered and connects again without a questi
 });
 
 test('the bridge with its GTK thread ends cleanly', async () => {
-  bridge.kill('SIGTERM');
-  assert.deepEqual(await bridgeExit, { code: 0, signal: null });
+  harness.bridge.kill('SIGTERM');
+  assert.deepEqual(await harness.bridgeExit, { code: 0, signal: null });
 });
