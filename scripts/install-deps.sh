@@ -23,7 +23,9 @@ for p in "${packages[@]}"; do
 done
 # The browser tests' driver, from its lock file; it drives Debian's chromium, never a download.
 node_modules() {
-  local dir=${BASH_SOURCE[0]%/*}/../tests/bridge/browser
+  local here=${BASH_SOURCE[0]%/*}
+  [ "$here" = "${BASH_SOURCE[0]}" ] && here=.  # run from its own folder
+  local dir=$here/../tests/bridge/browser
   [ -d "$dir/node_modules/puppeteer-core" ] && return 0
   command -v npm >/dev/null || { echo "install-deps: npm is missing; the browser tests need it" >&2; return 1; }
   (cd "$dir" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --ignore-scripts --silent)
