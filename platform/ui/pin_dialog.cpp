@@ -36,6 +36,11 @@ std::int32_t showPinDialog(const char* title, const char* message, const char* w
   gtk_entry_set_activates_default(GTK_ENTRY(entry), TRUE);
   gtk_box_pack_start(GTK_BOX(area), entry, FALSE, FALSE, 0);
   gtk_widget_show_all(dialog);
+  // Asked for by a signing call (a page's, through the bridge), the prompt takes the keyboard
+  // itself, in the middle of the screen: where no window manager hands it the focus, the PIN
+  // typed would go elsewhere.
+  gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+  gtk_window_present(GTK_WINDOW(dialog));
 
   std::int32_t result = MARQEN_PIN_DIALOG_CANCELLED;
   if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
