@@ -53,7 +53,9 @@ echo "Working folder (removed at the end): $work"
 echo
 
 echo "1. Creating a demo CA with openssl (a self-signed certificate that may sign certificates)"
-run openssl req -x509 -newkey rsa:2048 -nodes -days 30 -sha256 \
+# The CA outlives its signer: a certificate that ends after its issuer fails the chain's time
+# nesting, and made a second apart with equal lifetimes it may.
+run openssl req -x509 -newkey rsa:2048 -nodes -days 365 -sha256 \
   -subj "/O=Marqen Demo/CN=Marqen Demo CA" \
   -addext "basicConstraints=critical,CA:TRUE" \
   -addext "keyUsage=critical,keyCertSign,cRLSign" \

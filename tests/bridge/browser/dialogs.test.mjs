@@ -41,7 +41,7 @@ function rows() {
 function fillStore() {
   const o = (...args) => run(openssl, args);
   o('req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', 'root.key', '-out', 'root.pem',
-    '-subj', '/CN=Dialog Test Root/O=Marqen Test', '-days', '30',
+    '-subj', '/CN=Dialog Test Root/O=Marqen Test', '-days', '365',
     '-addext', 'basicConstraints=critical,CA:TRUE', '-addext', 'keyUsage=critical,keyCertSign');
   writeFileSync(join(dir, 'ext.cnf'), 'keyUsage=critical,digitalSignature,nonRepudiation\n');
   run(process.env.MARQEN_TOOL, ['certstore', 'import', 'root.pem', '--store', 'ROOT']);

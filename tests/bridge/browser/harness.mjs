@@ -90,7 +90,7 @@ export class Harness {
   makePfxSigner(password) {
     const o = (...args) => this.run(openssl, args);
     o('req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', 'root.key', '-out', 'root.pem',
-      '-subj', '/CN=Bridge Test Root', '-days', '30',
+      '-subj', '/CN=Bridge Test Root', '-days', '365',
       '-addext', 'basicConstraints=critical,CA:TRUE', '-addext', 'keyUsage=critical,keyCertSign');
     o('req', '-newkey', 'rsa:2048', '-nodes', '-keyout',
       'signer.key', '-out', 'signer.csr', '-subj', '/CN=Bridge Test Signer');
