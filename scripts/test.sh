@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer (leaks fail the run)
-# and runs every test; then runs the multi-threaded test under ThreadSanitizer.
+# and runs every test; then runs the multi-threaded test under ThreadSanitizer, the fuzz targets
+# briefly, and the main job (scripts/demo.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -22,3 +23,7 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan_build/bin/concurrenc
 
 # Every fuzz target for a fixed number of inputs from its seeds (a separate clang build).
 scripts/fuzz.sh --runs 2000
+
+# The README's main job, end to end on its embedded default, in its own Release build.
+scripts/demo.sh >"$build/demo.log" 2>&1 || { cat "$build/demo.log" >&2; exit 1; }
+echo "demo: signed, verified, tampering detected"
