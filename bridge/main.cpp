@@ -5,7 +5,6 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <charconv>
-#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <system_error>
@@ -18,6 +17,7 @@
 #include "control/module/control_ids.h"
 #include "platform/com/registry.h"
 #include "platform/os/file_access.h"
+#include "platform/os/host_program.h"
 #include "platform/os/shared_library.h"
 
 namespace {
@@ -100,14 +100,9 @@ int install(unsigned short port) {
               << marqen::com::Registry::defaultPath().string() << '\n';
     return kFailed;
   }
-  std::filesystem::path config;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-    config = xdg;
-  else if (const char* home = std::getenv("HOME"); home && *home)
-    config = std::filesystem::path(home) / ".config";
-  else
-    return usage();
-  const auto unit = config / "systemd" / "user" / "marqen-bridge.service";
+  const std::string config = marqen::os::userConfigFolder();
+  if (config.empty()) return usage();
+  const auto unit = std::filesystem::path(config) / "systemd" / "user" / "marqen-bridge.service";
   std::error_code ec;
   std::filesystem::create_directories(unit.parent_path(), ec);
   const std::string text =

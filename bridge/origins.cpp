@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <system_error>
+
+#include "platform/os/host_program.h"
 
 namespace marqen::bridge {
 namespace {
@@ -74,14 +75,8 @@ bool isLoopbackHost(std::string_view host, unsigned short port) {
 }
 
 std::filesystem::path OriginList::defaultPath() {
-  std::filesystem::path config;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-    config = xdg;
-  else if (const char* home = std::getenv("HOME"); home && *home)
-    config = std::filesystem::path(home) / ".config";
-  else
-    config = ".config";
-  return config / "marqen" / "origins.json";
+  const std::string config = os::userConfigFolder();
+  return std::filesystem::path(config.empty() ? ".config" : config) / "marqen" / "origins.json";
 }
 
 std::vector<std::string> OriginList::read() const {

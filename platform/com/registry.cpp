@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "platform/os/file_access.h"
+#include "platform/os/host_program.h"
 
 namespace marqen::com {
 namespace {
@@ -137,10 +138,8 @@ void RegistryKeys::deleteTree(std::string_view key, std::string_view keep) {
 
 std::filesystem::path Registry::defaultPath() {
   if (const char* file = std::getenv("MARQEN_REGISTRY"); file && *file) return file;
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config)
-    return std::filesystem::path(config) / "marqen" / "registry.json";
-  const char* home = std::getenv("HOME");
-  return std::filesystem::path(home ? home : ".") / ".config" / "marqen" / "registry.json";
+  const std::string config = os::userConfigFolder();
+  return std::filesystem::path(config.empty() ? "./.config" : config) / "marqen" / "registry.json";
 }
 
 RegistryKeys Registry::read() const {

@@ -1,5 +1,6 @@
 #include "platform/os/host_program.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -10,6 +11,12 @@ std::string hostProgramFolder() {
   const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec) return {};
   return exe.parent_path().string();
+}
+
+std::string userConfigFolder() {
+  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config) return config;
+  if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.config";
+  return {};
 }
 
 std::string folderOf(const std::string& path) {
