@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/hex.h"
 #include "tests/support/pki_builder.h"
 #include "tests/support/temp_dir.h"
 
@@ -76,16 +77,6 @@ void run(const std::vector<std::string>& command) {
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) fail(command[0] + " failed");
 }
 
-std::string hexOf(const marqen::test::Bytes& bytes) {
-  std::string hex;
-  for (const unsigned char byte : bytes) {
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02X", byte);
-    hex += digits;
-  }
-  return hex;
-}
-
 // Each figure comes from a probe process that has none of the library's dependencies loaded.
 struct LoadFigures {
   double firstMs = -1;   // the first load into the process
@@ -141,8 +132,8 @@ void benchSignCommand(const fs::path& folder, const std::string& openssl) {
 
   const double marqen = medianMs(kProcessRepetitions, [&] {
     run({(folder / "marqen").string(), "sign", "--in", input, "--issuer",
-         "CN=Bench Root, O=Marqen Test", "--serial", hexOf(marqen::test::serialOf(signer)), "--der",
-         "--out", output});
+         "CN=Bench Root, O=Marqen Test", "--serial",
+         marqen::test::hexOf(marqen::test::serialOf(signer)), "--der", "--out", output});
   });
   const double reference = medianMs(kProcessRepetitions, [&] {
     run({openssl, "cms", "-sign", "-binary", "-md", "sha1", "-in", input, "-signer", certificate,

@@ -13,6 +13,7 @@
 
 #include "Marqen_InterfaceV2.h"
 #include "tests/support/caller_result.h"
+#include "tests/support/hex.h"
 #include "tests/support/pki_builder.h"
 #include "tests/support/softhsm_token.h"
 #include "tests/support/temp_dir.h"
@@ -39,16 +40,6 @@ double medianPerOperation(const std::function<void()>& operation) {
   return times[times.size() / 2];
 }
 
-std::string hexOf(const marqen::test::Bytes& bytes) {
-  std::string hex;
-  for (const unsigned char byte : bytes) {
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02X", byte);
-    hex += digits;
-  }
-  return hex;
-}
-
 int run() {
   if (!marqen::test::SoftHsmToken::available()) {
     std::printf("token benchmark skipped: SoftHSM2 is not installed\n");
@@ -71,7 +62,7 @@ int run() {
   DataBuffer content{nullptr, reinterpret_cast<unsigned char*>(data.data()),
                      static_cast<int32_t>(data.size()), DATA_IN_MEMORY};
   std::u16string issuer = u"CN=Bench Root, O=Marqen Test";
-  std::string serial = hexOf(marqen::test::serialOf(signer));
+  std::string serial = marqen::test::hexOf(marqen::test::serialOf(signer));
   CertificateLocator locator{issuer.data(), serial.data(), nullptr, nullptr, LOCATION_STORE};
   SignRequest request{&content,
                       &locator,

@@ -14,6 +14,7 @@
 #include "tests/com/dispatch_host.h"
 #include "tests/control/control_host.h"
 #include "tests/support/process.h"
+#include "tests/support/surface_pixel.h"
 
 namespace marqen::test {
 namespace {
@@ -164,11 +165,7 @@ TEST_F(ControlModuleTest, AHostHasTheControlDrawItselfOnACairoSurface) {
   ASSERT_EQ(view->Draw(cr, &bounds), S_OK);
   cairo_destroy(cr);
   cairo_surface_flush(surface);
-  const auto pixel = [&](int x, int y) {
-    const unsigned char* row =
-        cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface);
-    return reinterpret_cast<const std::uint32_t*>(row)[x];
-  };
+  const auto pixel = [&](int x, int y) { return pixelAt(surface, x, y); };
   EXPECT_EQ(pixel(30, 20), 0xFFFFFFFFU);   // the white fill
   EXPECT_EQ(pixel(5, 2), 0U);              // outside the bounds: untouched
   EXPECT_LT(pixel(30, 5) & 0xFFU, 0xC0U);  // the ellipse touches the top of the bounds

@@ -13,6 +13,7 @@
 #include "platform/com/activation.h"
 #include "platform/os/text.h"
 #include "tests/com/dispatch_host.h"
+#include "tests/support/hex.h"
 #include "tests/support/pki_builder.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_cert_store.h"
@@ -24,16 +25,6 @@ namespace marqen::test {
 namespace {
 
 const auto* const xvfb = ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
-
-std::string hexOf(const Bytes& bytes) {
-  std::string hex;
-  for (const unsigned char byte : bytes) {
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02X", byte);
-    hex += digits;
-  }
-  return hex;
-}
 
 std::string text(const std::u16string& wide) {
   return os::toUtf8(wide);

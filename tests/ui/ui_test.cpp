@@ -7,6 +7,7 @@
 
 #include "control/picker/cert_picker_dialog.h"
 #include "platform/ui/dialogs.h"
+#include "tests/support/surface_pixel.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/window_driver.h"
 #include "tests/ui/xvfb.h"
@@ -232,11 +233,7 @@ TEST_F(DialogTest, TheControlDrawsAWhiteFillAndTheInscribedEllipse) {
   EXPECT_TRUE(ui::drawControl(cr, {0, 0, 0, 0}));
   cairo_destroy(cr);
   cairo_surface_flush(surface);
-  const auto pixel = [&](int x, int y) {
-    const unsigned char* row =
-        cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface);
-    return reinterpret_cast<const std::uint32_t*>(row)[x];
-  };
+  const auto pixel = [&](int x, int y) { return pixelAt(surface, x, y); };
   const struct {
     int x, y;
     std::uint32_t argb;
